@@ -1,0 +1,437 @@
+// Host binding, lifecycle, logging, delay tasks and the script natives.
+//
+// Exports (kelvo_sh_sys.h): the callback and name setters, init and deinit,
+// the version, the tick, the per-VM drop, and the natives sh_delay,
+// sh_cancel_delay, sh_time_range, sh_calendar, sh_week_day, sh_lunar_time
+// and sh_get_second_of_day. Everything else in this file is file-local.
+#include "sh-sys-func.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "qolunar-convert.h"
+#include "sh-sys-var.h"
+
+namespace {
+
+const char *const QO_SH_SYS_VERSION = "4.01.00.03";
+
+ShModule gSHModule;
+// Read without the lock by every operation; written only by init and deinit.
+std::atomic<bool> gManagerInit{false};
+void *gpShSysMutex;
+qo_queue gpDelayTaskQueue;
+char *gpDelayIdVarKey;
+char *gpSecondOfDayVarKey;
+// Stored before the tick locks and read unlocked by the conditions: one
+// untorn 64-bit value.
+std::atomic<uint64_t> gTimestamp{0};
+int32_t gSecondOfDay; // guarded by gpShSysMutex
+
+const int LOG_LINE_SIZE = 128;
+
+// ---------------------------------------------------------------- helpers
+
+__attribute__((format(printf, 1, 2))) void sh_log_out(const char *format, ...) {
+    if (gSHModule.pfnLogout == nullptr)
+        return; // nothing is formatted without a sink
+    char pBuf[LOG_LINE_SIZE];
+    std::memset(pBuf, 0, sizeof(pBuf));
+    if (format != nullptr) {
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(pBuf, LOG_LINE_SIZE - 1, format, args);
+        va_end(args);
+    }
+    gSHModule.pfnLogout(pBuf);
+}
+
+char *sh_strdup(const char *text) {
+    if (text == nullptr || gSHModule.pfnMalloc == nullptr)
+        return nullptr;
+    const size_t nSize = std::strlen(text) + 1;
+    auto *pCopy = static_cast<char *>(gSHModule.pfnMalloc(nSize));
+    if (pCopy != nullptr)
+        std::memcpy(pCopy, text, nSize);
+    return pCopy;
+}
+
+void *sh_calloc(size_t count, size_t size) {
+    if (gSHModule.pfnMalloc == nullptr)
+        return nullptr;
+    if (size != 0 && count > SIZE_MAX / size)
+        return nullptr;
+    void *pBlock = gSHModule.pfnMalloc(count * size);
+    if (pBlock != nullptr)
+        std::memset(pBlock, 0, count * size);
+    return pBlock;
+}
+
+void sh_lock() { gSHModule.pfnMutexLock(gpShSysMutex); }
+void sh_unlock() { gSHModule.pfnMutexUnlock(gpShSysMutex); }
+
+// Queue visitor data carry small integers in pointer-sized slots.
+void *sh_int_to_data(int32_t iValue) { return reinterpret_cast<void *>(static_cast<intptr_t>(iValue)); }
+void *sh_uint_to_data(uint32_t uValue) { return reinterpret_cast<void *>(static_cast<uintptr_t>(uValue)); }
+int32_t sh_data_to_int(void *pData) { return static_cast<int32_t>(reinterpret_cast<intptr_t>(pData)); }
+uint32_t sh_data_to_uint(void *pData) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pData)); }
+
+// ---------------------------------------------------------------- events
+
+// Posts "varKey = iValue" into VM iVmId. Runs under the tick's lock. A post
+// whose arrays or value cannot be made is not attempted and logged as failed.
+bool sh_kelvo_wrapper_sendevent(uint32_t iVmId, const char *varKey, int32_t iValue) {
+    int32_t iErrCode = 0;
+    bool bResult = false;
+    auto *ppNames = static_cast<const char **>(std::calloc(1, sizeof(const char *)));
+    auto *pValues = static_cast<qo_object *>(std::calloc(1, sizeof(qo_object)));
+    if (ppNames != nullptr && pValues != nullptr) {
+        ppNames[0] = varKey;
+        pValues[0] = qo_object_new_int32(iValue);
+        if (pValues[0] != nullptr)
+            bResult = gSHModule.pfnPostEvent(iVmId, ppNames, pValues, 1, false, &iErrCode);
+    }
+    if (!bResult) {
+        sh_log_out("sh_kelvo_wrapper_sendevent fail! pTaskData->iVmId:%ud, varKey:%s, error:0x%#X",
+                   iVmId, varKey, static_cast<unsigned>(iErrCode));
+    }
+    if (pValues != nullptr)
+        qo_object_free(&pValues[0]);
+    std::free(ppNames);
+    std::free(pValues);
+    return bResult;
+}
+
+// ---------------------------------------------------------------- delay tasks
+
+void sh_delaytask_data_free(void *pItem) {
+    if (pItem != nullptr)
+        gSHModule.pfnFree(pItem);
+}
+
+bool sh_delaytask_data_free2(void *pItem) {
+    sh_delaytask_data_free(pItem);
+    return true;
+}
+
+// Empties and frees the queue under the lock; no events are posted.
+void sh_delaytask_queue_free(qo_queue *ppQueue) {
+    if (ppQueue == nullptr || *ppQueue == nullptr)
+        return;
+    sh_lock();
+    qo_queue_foreach(*ppQueue, sh_delaytask_data_free2);
+    qo_queue_free(ppQueue);
+    sh_unlock();
+}
+
+struct DelayTaskKey {
+    int32_t iDelayId;
+    uint32_t iVmId;
+};
+
+bool sh_delay_task_find_ex_visit(void *pItem, void *pKey) {
+    const auto *pTaskData = static_cast<const DelayTaskData *>(pItem);
+    const auto *pstKey = static_cast<const DelayTaskKey *>(pKey);
+    return pTaskData != nullptr && pTaskData->iDelayId == pstKey->iDelayId &&
+           pTaskData->iVmId == pstKey->iVmId;
+}
+
+bool sh_cancel_delay_task_remove_all_visit(void *pItem, void *pDelayId, void *pVmId) {
+    const auto *pTaskData = static_cast<const DelayTaskData *>(pItem);
+    return pTaskData != nullptr && pTaskData->iDelayId == sh_data_to_int(pDelayId) &&
+           pTaskData->iVmId == sh_data_to_uint(pVmId);
+}
+
+bool sh_delay_task_delete_remove_all_by_vm_visit(void *pItem, void *pVmId, void *) {
+    const auto *pTaskData = static_cast<const DelayTaskData *>(pItem);
+    return pTaskData != nullptr && pTaskData->iVmId == sh_data_to_uint(pVmId);
+}
+
+// Expired when the wrapped time since the start reaches the length; the
+// event goes out before the task is released, whatever the post answers.
+bool sh_time_update_task_exec_remove_all_visit(void *pItem, void *pTimestamp, void *) {
+    const auto *pTaskData = static_cast<const DelayTaskData *>(pItem);
+    if (pTaskData == nullptr)
+        return false;
+    const uint64_t ullNow = *static_cast<const uint64_t *>(pTimestamp);
+    if (ullNow - pTaskData->ullStartTime < pTaskData->ullDelayMs)
+        return false;
+    sh_kelvo_wrapper_sendevent(pTaskData->iVmId, gpDelayIdVarKey, pTaskData->iDelayId);
+    return true;
+}
+
+// ---------------------------------------------------------------- natives
+
+bool sh_is_init() { return gManagerInit.load(std::memory_order_acquire); }
+
+int32_t sh_arg(qo_object *argv, int i) { return qo_object_to_int32(argv[i], nullptr); }
+
+// Stores the outcome of a condition. The status is false when the result
+// object cannot be made: the host gets no value it could mistake for one.
+bool sh_condition_answer(qo_object *out, bool bStatus, bool bOutcome) {
+    qo_object pResult = qo_object_new_bool(bOutcome);
+    if (out != nullptr)
+        *out = pResult;
+    else
+        qo_object_free(&pResult);
+    return bStatus && pResult != nullptr;
+}
+
+SysRtc sh_home_now() {
+    SysRtc stSysRtc;
+    std::memset(&stSysRtc, 0, sizeof(stSysRtc));
+    qo_get_hometime(gTimestamp.load(std::memory_order_relaxed), &stSysRtc);
+    return stSysRtc;
+}
+
+} // namespace
+
+// ==================================================================== exports
+
+extern "C" {
+
+void sh_callback_set_hal(ShMallocFn pfnMalloc, ShFreeFn pfnFree) {
+    if (sh_is_init())
+        return;
+    gSHModule.pfnMalloc = pfnMalloc;
+    gSHModule.pfnFree = pfnFree;
+}
+
+void sh_callback_set_logout(ShLogoutFn pfnLogout) {
+    if (sh_is_init())
+        return;
+    gSHModule.pfnLogout = pfnLogout;
+}
+
+void sh_callback_set_mutex(ShMutexCreateFn pfnMutexCreate, ShMutexLockFn pfnMutexLock,
+                           ShMutexUnlockFn pfnMutexUnlock, ShMutexDestroyFn pfnMutexDestroy) {
+    if (sh_is_init())
+        return;
+    gSHModule.pfnMutexCreate = pfnMutexCreate;
+    gSHModule.pfnMutexLock = pfnMutexLock;
+    gSHModule.pfnMutexUnlock = pfnMutexUnlock;
+    gSHModule.pfnMutexDestroy = pfnMutexDestroy;
+}
+
+void sh_callback_set_postevent(ShPostEventFn pfnPostEvent) {
+    if (sh_is_init())
+        return;
+    gSHModule.pfnPostEvent = pfnPostEvent;
+}
+
+} // extern "C"
+
+namespace {
+
+// A failed copy leaves the name unset, so init refuses to start without it.
+void sh_set_varkey(char **ppVarKey, const char *name) {
+    if (sh_is_init() || gSHModule.pfnMalloc == nullptr || gSHModule.pfnFree == nullptr)
+        return;
+    if (*ppVarKey != nullptr)
+        gSHModule.pfnFree(*ppVarKey);
+    *ppVarKey = nullptr;
+    *ppVarKey = sh_strdup(name);
+}
+
+bool sh_sysdep_valid() {
+    const ShModule &m = gSHModule;
+    return m.pfnMalloc != nullptr && m.pfnFree != nullptr && m.pfnMutexCreate != nullptr &&
+           m.pfnMutexLock != nullptr && m.pfnMutexUnlock != nullptr &&
+           m.pfnMutexDestroy != nullptr && m.pfnPostEvent != nullptr;
+}
+
+} // namespace
+
+extern "C" {
+
+void sh_set_varkey_delay(const char *name) { sh_set_varkey(&gpDelayIdVarKey, name); }
+
+void sh_set_varkey_timevalue(const char *name) { sh_set_varkey(&gpSecondOfDayVarKey, name); }
+
+bool sh_func_manager_init(void) {
+    if (sh_is_init())
+        return true; // already running: nothing new is created
+    if (!sh_sysdep_valid()) {
+        sh_log_out("sysdep invalid");
+        return false;
+    }
+    if (gpDelayIdVarKey == nullptr || gpSecondOfDayVarKey == nullptr) {
+        sh_log_out("gpDelayIdVarKey == NULL || gpSecondOfDayVarKey == NULL");
+        return false;
+    }
+    if (!gSHModule.pfnMutexCreate(&gpShSysMutex))
+        return false;
+    qo_lib_init_hooks(gSHModule.pfnMalloc, gSHModule.pfnFree);
+    gpDelayTaskQueue = qo_queue_new();
+    if (gpDelayTaskQueue == nullptr) {
+        // Without a queue no operation could work: stay uninitialised.
+        gSHModule.pfnMutexDestroy(&gpShSysMutex);
+        return false;
+    }
+    gManagerInit.store(true, std::memory_order_release);
+    return true;
+}
+
+bool sh_func_manager_deinit(void) {
+    sh_log_out("sh_func_manager_deinit");
+    if (!sh_is_init())
+        return true;
+    sh_delaytask_queue_free(&gpDelayTaskQueue);
+    gSHModule.pfnMutexDestroy(&gpShSysMutex);
+    if (gpSecondOfDayVarKey != nullptr)
+        gSHModule.pfnFree(gpSecondOfDayVarKey);
+    gpSecondOfDayVarKey = nullptr;
+    if (gpDelayIdVarKey != nullptr)
+        gSHModule.pfnFree(gpDelayIdVarKey);
+    gpDelayIdVarKey = nullptr;
+    gSHModule = ShModule{};
+    gManagerInit.store(false, std::memory_order_release);
+    return true;
+}
+
+const char *qo_sh_sys_version(void) { return QO_SH_SYS_VERSION; }
+
+bool sh_time_update(uint64_t timestamp) {
+    if (!sh_is_init())
+        return false;
+    gTimestamp.store(timestamp, std::memory_order_relaxed);
+    const auto iSecondOfDay = static_cast<int32_t>(timestamp / 1000 % 86400);
+    sh_lock();
+    if (iSecondOfDay != gSecondOfDay) {
+        gSecondOfDay = iSecondOfDay;
+        sh_kelvo_wrapper_sendevent(0, gpSecondOfDayVarKey, iSecondOfDay);
+    }
+    qo_queue_remove_all(gpDelayTaskQueue, &timestamp, nullptr,
+                        sh_time_update_task_exec_remove_all_visit, sh_delaytask_data_free);
+    sh_unlock();
+    return true;
+}
+
+bool sh_func_manager_delay_task_delete(uint32_t vmId) {
+    if (!sh_is_init())
+        return false;
+    sh_lock();
+    qo_queue_remove_all(gpDelayTaskQueue, sh_uint_to_data(vmId), nullptr,
+                        sh_delay_task_delete_remove_all_by_vm_visit, sh_delaytask_data_free);
+    sh_unlock();
+    return true;
+}
+
+bool sh_delay(uint32_t vmId, qo_object *argv, int32_t argc, qo_object * /*out*/) {
+    if (!sh_is_init())
+        return false;
+    sh_lock();
+    bool bResult = false;
+    bool paramOk = false;
+    DelayTaskKey stKey{0, vmId};
+    if (vmId != 0 && argv != nullptr && argc == 2)
+        stKey.iDelayId = qo_object_to_int32(argv[0], &paramOk);
+    if (paramOk) {
+        if (qo_queue_find_ex(gpDelayTaskQueue, &stKey, sh_delay_task_find_ex_visit) != nullptr) {
+            bResult = true; // already pending: start and length stay
+        } else {
+            auto *pTaskData = static_cast<DelayTaskData *>(sh_calloc(1, sizeof(DelayTaskData)));
+            if (pTaskData != nullptr) {
+                pTaskData->iDelayId = stKey.iDelayId;
+                pTaskData->ullStartTime = gTimestamp.load(std::memory_order_relaxed);
+                pTaskData->ullDelayMs =
+                    static_cast<uint64_t>(static_cast<int64_t>(sh_arg(argv, 1)) * 1000);
+                pTaskData->iVmId = vmId;
+                bResult = qo_queue_push_back(gpDelayTaskQueue, pTaskData);
+                if (!bResult)
+                    sh_delaytask_data_free(pTaskData);
+            }
+        }
+    }
+    sh_unlock();
+    return bResult;
+}
+
+bool sh_cancel_delay(uint32_t vmId, qo_object *argv, int32_t argc, qo_object * /*out*/) {
+    if (!sh_is_init())
+        return false;
+    sh_lock();
+    bool paramOk = false;
+    int32_t iDelayId = 0;
+    if (argv != nullptr && argc == 1)
+        iDelayId = qo_object_to_int32(argv[0], &paramOk);
+    if (paramOk) {
+        qo_queue_remove_all(gpDelayTaskQueue, sh_int_to_data(iDelayId), sh_uint_to_data(vmId),
+                            sh_cancel_delay_task_remove_all_visit, sh_delaytask_data_free);
+    }
+    sh_unlock();
+    return paramOk;
+}
+
+bool sh_time_range(uint32_t /*vmId*/, qo_object *argv, int32_t argc, qo_object *out) {
+    if (!sh_is_init())
+        return false;
+    if (argv == nullptr || argc != 8)
+        return sh_condition_answer(out, false, false);
+    const SysRtc stSysRtc = sh_home_now();
+    const int iNowSecond = stSysRtc.ucHour * 3600 + stSysRtc.ucMinute * 60 + stSysRtc.ucSecond;
+    const time_t now = qo_formate_time(&stSysRtc, stSysRtc.ucYear, stSysRtc.ucMonth,
+                                       stSysRtc.ucDay, iNowSecond);
+    const time_t start = qo_formate_time(&stSysRtc, sh_arg(argv, 0), sh_arg(argv, 1),
+                                         sh_arg(argv, 2), sh_arg(argv, 3));
+    const time_t end = qo_formate_time(&stSysRtc, sh_arg(argv, 4), sh_arg(argv, 5),
+                                       sh_arg(argv, 6), sh_arg(argv, 7));
+    return sh_condition_answer(out, true, start <= now && now <= end);
+}
+
+bool sh_calendar(uint32_t /*vmId*/, qo_object *argv, int32_t argc, qo_object *out) {
+    if (!sh_is_init())
+        return false;
+    if (argv == nullptr || argc != 3)
+        return sh_condition_answer(out, false, false);
+    const int32_t y = sh_arg(argv, 0);
+    const int32_t m = sh_arg(argv, 1);
+    const int32_t d = sh_arg(argv, 2);
+    const SysRtc stSysRtc = sh_home_now();
+    return sh_condition_answer(out, true,
+                               stSysRtc.ucYear == y && stSysRtc.ucMonth == m && stSysRtc.ucDay == d);
+}
+
+bool sh_week_day(uint32_t /*vmId*/, qo_object *argv, int32_t argc, qo_object *out) {
+    if (!sh_is_init())
+        return false;
+    if (argv == nullptr || argc != 1)
+        return sh_condition_answer(out, false, false);
+    const auto uMask = static_cast<uint32_t>(sh_arg(argv, 0));
+    const SysRtc stSysRtc = sh_home_now();
+    return sh_condition_answer(out, true, ((1U << (stSysRtc.ucWeek - 1)) & uMask) != 0);
+}
+
+bool sh_lunar_time(uint32_t /*vmId*/, qo_object *argv, int32_t argc, qo_object *out) {
+    if (!sh_is_init())
+        return false;
+    if (argv == nullptr || argc != 2)
+        return sh_condition_answer(out, false, false);
+    const int32_t m = sh_arg(argv, 0);
+    const int32_t d = sh_arg(argv, 1);
+    const SysRtc stSysRtc = sh_home_now();
+    LunarDate stLunar;
+    std::memset(&stLunar, 0, sizeof(stLunar));
+    const bool bConverted = qo_solar_to_lunar(static_cast<uint16_t>(stSysRtc.ucYear + 2000),
+                                              stSysRtc.ucMonth, stSysRtc.ucDay, &stLunar);
+    return sh_condition_answer(out, true, bConverted && stLunar.ucMonth == m && stLunar.ucDay == d);
+}
+
+bool sh_get_second_of_day(uint32_t /*vmId*/, qo_object * /*argv*/, int32_t /*argc*/,
+                          qo_object *out) {
+    if (!sh_is_init())
+        return false;
+    const uint64_t ullTimestamp = gTimestamp.load(std::memory_order_relaxed);
+    qo_object pResult = qo_object_new_int32(static_cast<int32_t>(ullTimestamp / 1000 % 86400));
+    if (out != nullptr)
+        *out = pResult;
+    else
+        qo_object_free(&pResult);
+    return pResult != nullptr;
+}
+
+} // extern "C"

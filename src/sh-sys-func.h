@@ -1,0 +1,29 @@
+// Records of the plug-in core: the host's callback table and a pending delay.
+#ifndef SH_SYS_FUNC_H
+#define SH_SYS_FUNC_H
+
+#include <cstdint>
+
+#include "kelvo_sh_sys.h"
+
+// The eight host services, all null until the host hands them over.
+struct ShModule {
+    ShMallocFn pfnMalloc;
+    ShFreeFn pfnFree;
+    ShLogoutFn pfnLogout;
+    ShMutexCreateFn pfnMutexCreate;
+    ShMutexLockFn pfnMutexLock;
+    ShMutexUnlockFn pfnMutexUnlock;
+    ShMutexDestroyFn pfnMutexDestroy;
+    ShPostEventFn pfnPostEvent;
+};
+
+// One pending delay, from the host allocator; only the queue points at it.
+struct DelayTaskData {
+    uint64_t ullStartTime; // gTimestamp when registered
+    uint64_t ullDelayMs;   // seconds * 1000 in signed 64-bit, stored unsigned
+    int32_t iDelayId;
+    uint32_t iVmId; // never 0
+};
+
+#endif // SH_SYS_FUNC_H
