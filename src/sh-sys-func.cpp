@@ -170,15 +170,20 @@ bool sh_is_init() { return gManagerInit.load(std::memory_order_acquire); }
 
 int32_t sh_arg(qo_object *argv, int i) { return qo_object_to_int32(argv[i], nullptr); }
 
-// Stores the outcome of a condition. The status is false when the result
-// object cannot be made: the host gets no value it could mistake for one.
-bool sh_condition_answer(qo_object *out, bool bStatus, bool bOutcome) {
-    qo_object pResult = qo_object_new_bool(bOutcome);
+// Hands a native's result to the host. A result that could not be made
+// answers false: the host gets no value it could mistake for one. A null
+// out slot gets nothing written.
+bool sh_answer(qo_object *out, qo_object pResult) {
+    const bool bMade = pResult != nullptr;
     if (out != nullptr)
         *out = pResult;
     else
         qo_object_free(&pResult);
-    return bStatus && pResult != nullptr;
+    return bMade;
+}
+
+bool sh_condition_answer(qo_object *out, bool bStatus, bool bOutcome) {
+    return sh_answer(out, qo_object_new_bool(bOutcome)) && bStatus;
 }
 
 SysRtc sh_home_now() {
@@ -426,12 +431,7 @@ bool sh_get_second_of_day(uint32_t /*vmId*/, qo_object * /*argv*/, int32_t /*arg
     if (!sh_is_init())
         return false;
     const uint64_t ullTimestamp = gTimestamp.load(std::memory_order_relaxed);
-    qo_object pResult = qo_object_new_int32(static_cast<int32_t>(ullTimestamp / 1000 % 86400));
-    if (out != nullptr)
-        *out = pResult;
-    else
-        qo_object_free(&pResult);
-    return pResult != nullptr;
+    return sh_answer(out, qo_object_new_int32(static_cast<int32_t>(ullTimestamp / 1000 % 86400)));
 }
 
 } // extern "C"

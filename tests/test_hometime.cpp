@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "sh-sys-var.h"
+#include "zone_guard.h"
 
 namespace {
 
@@ -97,30 +98,6 @@ TEST(HomeTime, StrayDaysOfYearStayInsideTheMonthTable) {
     }
 }
 
-// Runs a body under a time zone and restores the previous one.
-class ZoneGuard {
-  public:
-    explicit ZoneGuard(const char *tz) {
-        const char *old = std::getenv("TZ");
-        hadOld_ = old != nullptr;
-        if (hadOld_)
-            old_ = old;
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~ZoneGuard() {
-        if (hadOld_)
-            setenv("TZ", old_.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-  private:
-    bool hadOld_ = false;
-    std::string old_;
-};
-
 time_t utcSeconds(sys_days day, int secondOfDay) {
     return static_cast<time_t>(duration_cast<seconds>(day.time_since_epoch()).count() + secondOfDay);
 }
@@ -154,7 +131,7 @@ TEST(FormateTime, ArbitraryArgumentsNeverOverflow) {
 // one steady scale: every moment of a year lies as far from New Year as the
 // civil calendar says, across both changes of the clock.
 TEST(FormateTime, OrdersMomentsUnderDaylightSaving) {
-    ZoneGuard berlin("CET-1CEST,M3.5.0,M10.5.0/3");
+    ZoneGuard dst(kZoneWithDst);
     const SysRtc r = decompose(0);
     const sys_days newYear{2024y / January / 1};
     const time_t origin = qo_formate_time(&r, 24, 1, 1, 0);
