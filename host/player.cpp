@@ -1,0 +1,235 @@
+#include "player.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "qolunar-convert.h"
+
+namespace shhost {
+
+namespace {
+
+const char *const WEEKDAYS[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+
+const char *checkName(CheckKind k) {
+    switch (k) {
+    case CheckKind::TimeRange: return "sh_time_range";
+    case CheckKind::Calendar: return "sh_calendar";
+    case CheckKind::WeekDay: return "sh_week_day";
+    case CheckKind::Lunar: return "sh_lunar_time";
+    case CheckKind::SecondOfDay: return "sh_get_second_of_day";
+    }
+    return "?";
+}
+
+std::string counted(long n, const char *noun) { return std::to_string(n) + " " + noun + (n == 1 ? "" : "s"); }
+
+std::string clockOf(int64_t ms) { return formatHomeTime(ms).substr(11, 8); }
+
+} // namespace
+
+Player::Player(const PluginApi &api, PlayerOptions options, FILE *out)
+    : api_(api), options_(std::move(options)), out_(out) {}
+
+bool Player::begin(std::string &error) {
+    Services::get().setLogStream(out_);
+    Services::get().bindTo(api_, options_.delayVar, options_.secondVar);
+    if (!api_.init()) {
+        error = "sh_func_manager_init refused to start (see the plug-in's log above)";
+        return false;
+    }
+    return true;
+}
+
+void Player::line(const std::string &command, const std::string &result) {
+    std::fprintf(out_, "%s  %-44s %s\n", formatHomeTime(now_).c_str(), command.c_str(), result.c_str());
+}
+
+void Player::printEvents() {
+    for (const PostedEvent &e : Services::get().takeEvents()) {
+        if (e.vm == 0) {
+            ++secondEvents_;
+            if (options_.verbose)
+                std::fprintf(out_, "%s    second of day  %s = %d\n", formatHomeTime(now_).c_str(), e.name.c_str(),
+                             e.value);
+            continue;
+        }
+        ++delayEvents_;
+        forget(e.vm, e.value);
+        std::fprintf(out_, "%s    event  vm %u  %s = %d\n", formatHomeTime(now_).c_str(), e.vm, e.name.c_str(),
+                     e.value);
+    }
+}
+
+void Player::tickAt(int64_t ms) {
+    now_ = ms;
+    ++ticks_;
+    api_.timeUpdate(static_cast<uint64_t>(ms));
+    printEvents();
+}
+
+void Player::forget(uint32_t vm, int32_t id) {
+    pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
+                                  [&](const Pending &p) { return p.vm == vm && p.id == id; }),
+                   pending_.end());
+}
+
+bool Player::callNative(Native native, uint32_t vm, const std::vector<int64_t> &args, qo_object *out) {
+    std::vector<qo_object> argv;
+    for (int64_t v : args)
+        argv.push_back(qo_object_new_int32(static_cast<int32_t>(v)));
+    const bool status = native(vm, argv.data(), static_cast<int32_t>(argv.size()), out);
+    for (qo_object &o : argv)
+        qo_object_free(&o);
+    return status;
+}
+
+void Player::execute(const Command &c, const std::string &file) {
+    switch (c.op) {
+    case Op::Say:
+        std::fprintf(out_, "\n-- %s\n", c.text.c_str());
+        return;
+    case Op::Start:
+        now_ = c.time;
+        line(c.text, "tick");
+        tickAt(c.time);
+        return;
+    case Op::Tick: {
+        const int64_t target = c.relative ? now_ + c.time : c.time;
+        if (target < 0) {
+            std::fprintf(out_, "%s:%d: the tick would fall before 1970; skipped\n", file.c_str(), c.line);
+            return;
+        }
+        now_ = target;
+        line(c.text, c.relative ? "tick at " + clockOf(target) : "tick");
+        tickAt(target);
+        return;
+    }
+    case Op::Advance: {
+        const int64_t end = now_ + c.duration;
+        const long steps = static_cast<long>((c.duration + c.every - 1) / c.every);
+        line(c.text, counted(steps, "tick") + ", until " + clockOf(end));
+        for (int64_t t = now_ + c.every; t < end; t += c.every)
+            tickAt(t);
+        tickAt(end);
+        return;
+    }
+    case Op::Delay: {
+        const auto vm = static_cast<uint32_t>(c.ints[0]);
+        const auto id = static_cast<int32_t>(c.ints[1]);
+        const bool ok = callNative(api_.delay, vm, {c.ints[1], c.ints[2]}, nullptr);
+        const bool known = std::any_of(pending_.begin(), pending_.end(),
+                                       [&](const Pending &p) { return p.vm == vm && p.id == id; });
+        std::string result = std::string("sh_delay -> ") + (ok ? "true" : "false");
+        if (ok && known)
+            result += " (already pending)";
+        else if (ok && c.ints[2] >= 0)
+            result += ", fires at " + clockOf(now_ + c.ints[2] * 1000);
+        if (ok && !known)
+            pending_.push_back({vm, id, now_, c.ints[2] * 1000});
+        line(c.text, result);
+        return;
+    }
+    case Op::Cancel: {
+        const auto vm = static_cast<uint32_t>(c.ints[0]);
+        const bool ok = callNative(api_.cancelDelay, vm, {c.ints[1]}, nullptr);
+        if (ok)
+            forget(vm, static_cast<int32_t>(c.ints[1]));
+        line(c.text, std::string("sh_cancel_delay -> ") + (ok ? "true" : "false"));
+        return;
+    }
+    case Op::Drop: {
+        const auto vm = static_cast<uint32_t>(c.ints[0]);
+        const bool ok = api_.dropVm(vm);
+        if (ok)
+            pending_.erase(std::remove_if(pending_.begin(), pending_.end(), [&](const Pending &p) { return p.vm == vm; }),
+                           pending_.end());
+        line(c.text, std::string("sh_func_manager_delay_task_delete -> ") + (ok ? "true" : "false"));
+        return;
+    }
+    case Op::Check:
+        runCheck(c, file);
+        return;
+    case Op::Show:
+        show();
+        return;
+    }
+}
+
+void Player::runCheck(const Command &c, const std::string &file) {
+    Native native = nullptr;
+    switch (c.check) {
+    case CheckKind::TimeRange: native = api_.timeRange; break;
+    case CheckKind::Calendar: native = api_.calendar; break;
+    case CheckKind::WeekDay: native = api_.weekDay; break;
+    case CheckKind::Lunar: native = api_.lunarTime; break;
+    case CheckKind::SecondOfDay: native = api_.secondOfDay; break;
+    }
+    qo_object out = nullptr;
+    const bool status = callNative(native, 1, c.ints, &out);
+    const bool numeric = c.check == CheckKind::SecondOfDay;
+    bool ok = false;
+    const int64_t value = numeric ? qo_object_to_int32(out, &ok) : qo_object_to_bool(out, &ok);
+    qo_object_free(&out);
+
+    const std::string got = !status || !ok ? "no value" : numeric ? std::to_string(value) : value ? "true" : "false";
+    std::string result = std::string(checkName(c.check)) + " -> " + (status ? "1" : "0") + ", " + got;
+    ++checks_;
+    if (c.expect) {
+        const bool met = status && ok && value == *c.expect;
+        result += met ? "   ok" : "   FAILED";
+        line(c.text, result);
+        if (!met) {
+            ++checksFailed_;
+            const std::string want = numeric ? std::to_string(*c.expect) : *c.expect ? "true" : "false";
+            std::fprintf(out_, "%s:%d: expected %s got %s\n", file.c_str(), c.line, want.c_str(), got.c_str());
+        }
+        return;
+    }
+    line(c.text, result);
+}
+
+void Player::show() {
+    using namespace std::chrono;
+    const sys_days day{days{now_ >= 0 ? now_ / 86'400'000 : 0}};
+    const year_month_day ymd{day};
+    LunarDate lunar{};
+    const bool lunarOk = qo_solar_to_lunar(static_cast<uint16_t>(int(ymd.year())), static_cast<uint8_t>(unsigned(ymd.month())),
+                                           static_cast<uint8_t>(unsigned(ymd.day())), &lunar);
+    char lunarText[40] = "outside the lunar table";
+    if (lunarOk)
+        std::snprintf(lunarText, sizeof lunarText, "lunar %d month %d day %d", lunar.usYear, lunar.ucMonth, lunar.ucDay);
+    char text[160];
+    std::snprintf(text, sizeof text, "%s, %s, second of day %lld", WEEKDAYS[weekday{day}.c_encoding()], lunarText,
+                  static_cast<long long>(now_ / 1000 % 86400));
+    line("show", text);
+    if (pending_.empty()) {
+        std::fprintf(out_, "%25s  pending delays: none\n", "");
+        return;
+    }
+    for (const Pending &p : pending_) {
+        const std::string due = p.lengthMs < 0 ? "negative length: waits for a tick before its start"
+                                               : "fires at " + formatHomeTime(p.start + p.lengthMs);
+        std::fprintf(out_, "%25s  pending: vm %u id %d (%s)\n", "", p.vm, p.id, due.c_str());
+    }
+}
+
+bool Player::play(const Scenario &scenario) {
+    for (const Command &c : scenario.commands)
+        execute(c, scenario.name);
+    return checksFailed_ == 0;
+}
+
+int Player::finish() {
+    api_.deinit();
+    printEvents();
+    const MemoryReport m = Services::get().memory();
+    std::fprintf(out_, "\nsummary: %s, %s, %s, %s (%ld failed)\n", counted(ticks_, "tick").c_str(),
+                 counted(delayEvents_, "delay event").c_str(), counted(secondEvents_, "second-of-day event").c_str(),
+                 counted(checks_, "check").c_str(), checksFailed_);
+    std::fprintf(out_, "host memory: %ld blocks leaked (%zu bytes); peak %ld blocks, %zu bytes; %ld allocations\n",
+                 m.blocks, m.bytes, m.peakBlocks, m.peakBytes, m.allocations);
+    return checksFailed_ != 0 || m.blocks != 0 ? 1 : 0;
+}
+
+} // namespace shhost

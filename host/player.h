@@ -1,0 +1,67 @@
+// Plays scenario commands against a loaded plug-in and prints the timeline.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "plugin.h"
+#include "scenario.h"
+#include "services.h"
+
+namespace shhost {
+
+struct PlayerOptions {
+    bool verbose = false; // show second-of-day events
+    std::string delayVar = "DelayId";
+    std::string secondVar = "SecondOfDay";
+};
+
+class Player {
+  public:
+    Player(const PluginApi &api, PlayerOptions options, FILE *out);
+
+    // Hands the services and names over and initialises the plug-in.
+    bool begin(std::string &error);
+    // Runs every command; false when an expectation failed.
+    bool play(const Scenario &scenario);
+    // One command; file names the source in failure messages.
+    void execute(const Command &c, const std::string &file);
+    // One tick at home time ms, printing the events it brings.
+    void tickAt(int64_t ms);
+    // Deinit and the summary; the exit status (0, or 1 for failed
+    // expectations or leaked host blocks).
+    int finish();
+
+    int64_t now() const { return now_; }
+    long failedChecks() const { return checksFailed_; }
+
+  private:
+    struct Pending {
+        uint32_t vm;
+        int32_t id;
+        int64_t start;
+        int64_t lengthMs;
+    };
+
+    void line(const std::string &command, const std::string &result);
+    void printEvents();
+    void runCheck(const Command &c, const std::string &file);
+    void show();
+    bool callNative(Native native, uint32_t vm, const std::vector<int64_t> &args, qo_object *out);
+    void forget(uint32_t vm, int32_t id);
+
+    const PluginApi &api_;
+    PlayerOptions options_;
+    FILE *out_;
+    int64_t now_ = 0;
+    std::vector<Pending> pending_; // what the host asked for, in order
+    long ticks_ = 0;
+    long delayEvents_ = 0;
+    long secondEvents_ = 0;
+    long checks_ = 0;
+    long checksFailed_ = 0;
+};
+
+} // namespace shhost

@@ -1,0 +1,93 @@
+#include "plugin.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace shhost {
+
+namespace {
+
+const char *const PLUGIN_FILE = "libkelvo-sh-sys.so.4";
+
+template <typename Fn> bool resolve(void *handle, const char *name, Fn &out, std::string &missing) {
+    void *symbol = dlsym(handle, name);
+    if (symbol == nullptr) {
+        if (missing.empty())
+            missing = name;
+        return false;
+    }
+    out = reinterpret_cast<Fn>(symbol);
+    return true;
+}
+
+std::string exeDirectory() {
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string(".") : exe.parent_path().string();
+}
+
+} // namespace
+
+Plugin::~Plugin() {
+    if (handle_ != nullptr)
+        dlclose(handle_);
+}
+
+std::vector<std::string> Plugin::defaultCandidates() {
+    const std::string dir = exeDirectory();
+    return {dir + "/../lib/" + PLUGIN_FILE, dir + "/../" KELVO_INSTALL_LIBDIR "/" + PLUGIN_FILE,
+            KELVO_INSTALL_FULL_LIBDIR "/" + std::string(PLUGIN_FILE)};
+}
+
+bool Plugin::load(const std::string &path, std::string &error) {
+    std::string chosen = path;
+    if (chosen.empty()) {
+        for (const std::string &candidate : defaultCandidates()) {
+            if (access(candidate.c_str(), R_OK) == 0) {
+                chosen = candidate;
+                break;
+            }
+        }
+        if (chosen.empty())
+            chosen = PLUGIN_FILE; // the dynamic loader's own search path
+    }
+    handle_ = dlopen(chosen.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle_ == nullptr) {
+        const char *why = dlerror();
+        error = "cannot load plug-in '" + chosen + "': " + (why != nullptr ? why : "unknown error");
+        return false;
+    }
+    std::error_code ec;
+    const auto canonical = std::filesystem::canonical(chosen, ec);
+    path_ = ec ? chosen : canonical.string();
+
+    std::string missing;
+    PluginApi &a = api_;
+    resolve(handle_, "sh_callback_set_hal", a.setHal, missing);
+    resolve(handle_, "sh_callback_set_logout", a.setLogout, missing);
+    resolve(handle_, "sh_callback_set_mutex", a.setMutex, missing);
+    resolve(handle_, "sh_callback_set_postevent", a.setPostEvent, missing);
+    resolve(handle_, "sh_set_varkey_delay", a.setVarkeyDelay, missing);
+    resolve(handle_, "sh_set_varkey_timevalue", a.setVarkeyTimevalue, missing);
+    resolve(handle_, "sh_func_manager_init", a.init, missing);
+    resolve(handle_, "sh_func_manager_deinit", a.deinit, missing);
+    resolve(handle_, "qo_sh_sys_version", a.version, missing);
+    resolve(handle_, "sh_time_update", a.timeUpdate, missing);
+    resolve(handle_, "sh_func_manager_delay_task_delete", a.dropVm, missing);
+    resolve(handle_, "sh_delay", a.delay, missing);
+    resolve(handle_, "sh_cancel_delay", a.cancelDelay, missing);
+    resolve(handle_, "sh_time_range", a.timeRange, missing);
+    resolve(handle_, "sh_calendar", a.calendar, missing);
+    resolve(handle_, "sh_week_day", a.weekDay, missing);
+    resolve(handle_, "sh_lunar_time", a.lunarTime, missing);
+    resolve(handle_, "sh_get_second_of_day", a.secondOfDay, missing);
+    if (!missing.empty()) {
+        error = "plug-in '" + path_ + "' lacks the symbol '" + missing + "'";
+        return false;
+    }
+    return true;
+}
+
+} // namespace shhost

@@ -1,0 +1,57 @@
+// The plug-in as a host sees it: a shared object opened with dlopen and its
+// exported names resolved with dlsym.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "kelvo_sh_sys.h"
+
+namespace shhost {
+
+using Native = bool (*)(uint32_t, qo_object *, int32_t, qo_object *);
+
+struct PluginApi {
+    decltype(&sh_callback_set_hal) setHal = nullptr;
+    decltype(&sh_callback_set_logout) setLogout = nullptr;
+    decltype(&sh_callback_set_mutex) setMutex = nullptr;
+    decltype(&sh_callback_set_postevent) setPostEvent = nullptr;
+    decltype(&sh_set_varkey_delay) setVarkeyDelay = nullptr;
+    decltype(&sh_set_varkey_timevalue) setVarkeyTimevalue = nullptr;
+    decltype(&sh_func_manager_init) init = nullptr;
+    decltype(&sh_func_manager_deinit) deinit = nullptr;
+    decltype(&qo_sh_sys_version) version = nullptr;
+    decltype(&sh_time_update) timeUpdate = nullptr;
+    decltype(&sh_func_manager_delay_task_delete) dropVm = nullptr;
+    Native delay = nullptr;
+    Native cancelDelay = nullptr;
+    Native timeRange = nullptr;
+    Native calendar = nullptr;
+    Native weekDay = nullptr;
+    Native lunarTime = nullptr;
+    Native secondOfDay = nullptr;
+};
+
+class Plugin {
+  public:
+    Plugin() = default;
+    ~Plugin();
+    Plugin(const Plugin &) = delete;
+    Plugin &operator=(const Plugin &) = delete;
+
+    // Opens path (or, when empty, the first of defaultCandidates() that
+    // exists) and resolves every name. False with a one-line error.
+    bool load(const std::string &path, std::string &error);
+    const PluginApi &api() const { return api_; }
+    const std::string &path() const { return path_; }
+
+    // The library built beside this program, then the installed one.
+    static std::vector<std::string> defaultCandidates();
+
+  private:
+    void *handle_ = nullptr;
+    std::string path_;
+    PluginApi api_;
+};
+
+} // namespace shhost
