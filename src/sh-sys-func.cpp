@@ -34,9 +34,9 @@ int32_t gSecondOfDay; // guarded by gpShSysMutex
 
 const int LOG_LINE_SIZE = 128;
 
-// ---------------------------------------------------------------- helpers
+} // namespace
 
-__attribute__((format(printf, 1, 2))) void sh_log_out(const char *format, ...) {
+void sh_log_out(const char *format, ...) {
     if (gSHModule.pfnLogout == nullptr)
         return; // nothing is formatted without a sink
     char pBuf[LOG_LINE_SIZE];
@@ -49,6 +49,10 @@ __attribute__((format(printf, 1, 2))) void sh_log_out(const char *format, ...) {
     }
     gSHModule.pfnLogout(pBuf);
 }
+
+namespace {
+
+// ---------------------------------------------------------------- helpers
 
 char *sh_strdup(const char *text) {
     if (text == nullptr || gSHModule.pfnMalloc == nullptr)

@@ -26,4 +26,8 @@ struct DelayTaskData {
     uint32_t iVmId; // never 0
 };
 
+// One log line of at most 126 characters to the host's sink; nothing is
+// formatted when no sink is set.
+__attribute__((format(printf, 1, 2))) void sh_log_out(const char *format, ...);
+
 #endif // SH_SYS_FUNC_H

@@ -259,7 +259,8 @@ TEST_F(Conditions, ConcurrentCallsWhileTicking) {
             }
         });
     }
-    for (int i = 0; i < 2000; ++i)
+    // Tick until the callers have had a fair share of the machine.
+    for (long i = 0; i < 2000 || calls.load() < 300; ++i)
         tick(i % 2 == 0 ? after : before);
     stop = true;
     for (auto &c : callers)

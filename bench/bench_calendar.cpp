@@ -1,0 +1,121 @@
+// Home-time decomposition and lunar conversion, per call, against the C
+// library's gmtime_r and the C++20 civil calendar.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <ctime>
+#include <vector>
+
+#include "qolunar-convert.h"
+#include "ratio_main.h"
+#include "sh-sys-var.h"
+
+namespace {
+
+// Timestamps spread over the whole range, so that branches see real data.
+const std::vector<uint64_t> &timestamps() {
+    static const std::vector<uint64_t> ts = [] {
+        std::vector<uint64_t> v;
+        uint64_t x = 88172645463325252ULL;
+        for (int i = 0; i < 4096; ++i) {
+            x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+            v.push_back(x % 4102444800000ULL);
+        }
+        return v;
+    }();
+    return ts;
+}
+
+void BM_HomeTime(benchmark::State &state) {
+    const auto &ts = timestamps();
+    size_t i = 0;
+    for (auto _ : state) {
+        SysRtc rtc;
+        qo_get_hometime(ts[i++ & 4095], &rtc);
+        benchmark::DoNotOptimize(rtc);
+    }
+}
+BENCHMARK(BM_HomeTime);
+
+void BM_GmtimeR(benchmark::State &state) {
+    const auto &ts = timestamps();
+    size_t i = 0;
+    for (auto _ : state) {
+        const time_t t = static_cast<time_t>(ts[i++ & 4095] / 1000);
+        struct tm tm;
+        gmtime_r(&t, &tm);
+        benchmark::DoNotOptimize(tm);
+    }
+}
+BENCHMARK(BM_GmtimeR);
+
+// The same seven fields through std::chrono, behind a call like ours.
+__attribute__((noinline)) void chrono_hometime(uint64_t ms, SysRtc *out) {
+    using namespace std::chrono;
+    const sys_time<milliseconds> t{milliseconds{ms}};
+    const auto day = floor<days>(t);
+    const year_month_day ymd{day};
+    const hh_mm_ss hms{floor<seconds>(t - day)};
+    out->ucYear = static_cast<int8_t>(int(ymd.year()) - 2000);
+    out->ucMonth = static_cast<uint8_t>(unsigned(ymd.month()));
+    out->ucDay = static_cast<uint8_t>(unsigned(ymd.day()));
+    out->ucHour = static_cast<uint8_t>(hms.hours().count());
+    out->ucMinute = static_cast<uint8_t>(hms.minutes().count());
+    out->ucSecond = static_cast<uint8_t>(hms.seconds().count());
+    out->ucWeek = static_cast<uint8_t>(weekday{day}.iso_encoding());
+}
+
+void BM_ChronoCivil(benchmark::State &state) {
+    const auto &ts = timestamps();
+    size_t i = 0;
+    for (auto _ : state) {
+        SysRtc rtc;
+        chrono_hometime(ts[i++ & 4095], &rtc);
+        benchmark::DoNotOptimize(rtc);
+    }
+}
+BENCHMARK(BM_ChronoCivil);
+
+// As the conditions see it: the clock advancing 100 ms between calls.
+void BM_HomeTimeTicking(benchmark::State &state) {
+    uint64_t t = 1707523140000ULL;
+    for (auto _ : state) {
+        SysRtc rtc;
+        qo_get_hometime(t += 100, &rtc);
+        benchmark::DoNotOptimize(rtc);
+    }
+}
+BENCHMARK(BM_HomeTimeTicking);
+
+void BM_ChronoCivilTicking(benchmark::State &state) {
+    uint64_t t = 1707523140000ULL;
+    for (auto _ : state) {
+        SysRtc rtc;
+        chrono_hometime(t += 100, &rtc);
+        benchmark::DoNotOptimize(rtc);
+    }
+}
+BENCHMARK(BM_ChronoCivilTicking);
+
+void BM_SolarToLunar(benchmark::State &state) {
+    // Dates spread over the table's range, the way callers decompose them.
+    std::vector<SysRtc> dates;
+    for (uint64_t t : timestamps()) {
+        SysRtc rtc;
+        qo_get_hometime(t, &rtc);
+        dates.push_back(rtc);
+    }
+    size_t i = 0;
+    for (auto _ : state) {
+        const SysRtc &r = dates[i++ & 4095];
+        LunarDate l;
+        benchmark::DoNotOptimize(qo_solar_to_lunar(static_cast<uint16_t>(r.ucYear + 2000), r.ucMonth, r.ucDay, &l));
+        benchmark::DoNotOptimize(l);
+    }
+}
+BENCHMARK(BM_SolarToLunar);
+
+} // namespace
+
+KBENCH_MAIN({"BM_HomeTime", "BM_GmtimeR"}, {"BM_HomeTime", "BM_ChronoCivil"},
+            {"BM_HomeTimeTicking", "BM_ChronoCivilTicking"})
