@@ -22,11 +22,13 @@ class Collector : public benchmark::ConsoleReporter {
     }
 };
 
-// "BM_X/100" -> ("BM_X", "/100")
+// "BM_X/100/iterations:50" -> ("BM_X", "/100"): the name and its first argument
 std::pair<std::string, std::string> split(const std::string &name) {
     const size_t slash = name.find('/');
-    return slash == std::string::npos ? std::pair{name, std::string()}
-                                      : std::pair{name.substr(0, slash), name.substr(slash)};
+    if (slash == std::string::npos)
+        return {name, std::string()};
+    const size_t next = name.find('/', slash + 1);
+    return {name.substr(0, slash), name.substr(slash, next == std::string::npos ? next : next - slash)};
 }
 
 } // namespace

@@ -156,11 +156,19 @@ size_t qo_queue_remove_all(qo_queue queue, void *data1, void *data2, qo_remove_v
                            qo_release_fn release) {
     if (queue == nullptr || visit == nullptr)
         return 0;
-    // Stable compaction in place: survivors slide down over removed slots.
     void **ppItems = queue->ppItems;
     const size_t nSize = queue->nSize;
-    size_t nKept = 0;
-    for (size_t i = 0; i < nSize; ++i) {
+    // Most walks remove nothing: write nothing until the first removal.
+    size_t i = 0;
+    while (i < nSize && !visit(ppItems[i], data1, data2))
+        ++i;
+    if (i == nSize)
+        return 0;
+    // Stable compaction in place: survivors slide down over removed slots.
+    size_t nKept = i;
+    if (release != nullptr)
+        release(ppItems[i]);
+    for (++i; i < nSize; ++i) {
         void *item = ppItems[i];
         if (!visit(item, data1, data2)) {
             ppItems[nKept++] = item;
