@@ -39,6 +39,7 @@ void Host::reset() {
     postErr_ = 0;
     mutexErrors_ = 0;
     onEvent_ = nullptr;
+    onFree_ = nullptr;
 }
 
 void Host::bind(const char *delayKey, const char *secondKey) {
@@ -144,10 +145,14 @@ void Host::cbFree(void *block) {
     Host &h = get();
     {
         std::lock_guard lock(h.m_);
-        if (h.live_.erase(block) == 0) {
+        const auto it = h.live_.find(block);
+        if (it == h.live_.end()) {
             ++h.badFrees_; // not ours, or freed twice: leave it alone
             return;
         }
+        if (h.onFree_)
+            h.onFree_(block, it->second);
+        h.live_.erase(it);
         h.trace_.push_back("free");
     }
     std::free(block);
@@ -239,6 +244,12 @@ Args::Args(std::initializer_list<int32_t> values) {
 Args::~Args() {
     for (qo_object &o : objects_)
         qo_object_free(&o);
+}
+bool Args::complete() const {
+    for (qo_object o : objects_)
+        if (o == nullptr)
+            return false;
+    return true;
 }
 void Args::addInt(int32_t v) { objects_.push_back(qo_object_new_int32(v)); }
 void Args::addBool(bool v) { objects_.push_back(qo_object_new_bool(v)); }

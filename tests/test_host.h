@@ -48,6 +48,9 @@ class Host {
     // Called for every delivered event, on the posting thread, under the
     // plug-in's mutex.
     void onEvent(std::function<void(const Event &)> hook) { onEvent_ = std::move(hook); }
+    // Called for every host block before it is released, with its size, on
+    // the freeing thread; serialised with onEvent.
+    void onFree(std::function<void(const void *, size_t)> hook) { onFree_ = std::move(hook); }
     void clearEvents(); // also zeroes the post count and disarms failPost
     long posts() const;
 
@@ -92,6 +95,7 @@ class Host {
     bool postOk_ = true;
     int32_t postErr_ = 0;
     std::function<void(const Event &)> onEvent_;
+    std::function<void(const void *, size_t)> onFree_;
     long mutexesAlive_ = 0;
     long mutexErrors_ = 0;
 };
@@ -109,6 +113,8 @@ class Args {
     void addString(const char *s);
     void addNull();
     qo_object *argv() { return objects_.data(); }
+    // Every argument object was made (the host's allocator may fail).
+    bool complete() const;
     int32_t argc() const { return static_cast<int32_t>(objects_.size()); }
 
   private:
