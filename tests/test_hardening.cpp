@@ -49,13 +49,16 @@ Play playScenario(Host &host) {
         }
     }
     sh_time_update(T0 + 1000);
-    for (auto [native, values] : std::initializer_list<std::pair<Native, std::initializer_list<int32_t>>>{
-             {sh_time_range, {-1, -1, -1, 0, -1, -1, -1, 86399}},
-             {sh_calendar, {24, 2, 9}},
-             {sh_week_day, {0x7F}},
-             {sh_lunar_time, {12, 30}},
-             {sh_get_second_of_day, {}}}) {
-        Args args(values);
+    const std::vector<std::pair<Native, std::vector<int32_t>>> conditions = {
+        {sh_time_range, {-1, -1, -1, 0, -1, -1, -1, 86399}},
+        {sh_calendar, {24, 2, 9}},
+        {sh_week_day, {0x7F}},
+        {sh_lunar_time, {12, 30}},
+        {sh_get_second_of_day, {}}};
+    for (const auto &[native, values] : conditions) {
+        Args args;
+        for (int32_t v : values)
+            args.addInt(v);
         qo_object out = nullptr;
         const bool status = native(1, args.argv(), args.argc(), &out);
         // A status of 1 always comes with its value.
