@@ -26,14 +26,31 @@ const std::vector<uint64_t> &timestamps() {
     return ts;
 }
 
-void BM_HomeTime(benchmark::State &state) {
+using Convert = void (*)(uint64_t, SysRtc *);
+
+// Timestamps spread over the range: what branch predictors find hardest.
+void overRandom(benchmark::State &state, Convert convert) {
     const auto &ts = timestamps();
     size_t i = 0;
     for (auto _ : state) {
         SysRtc rtc;
-        qo_get_hometime(ts[i++ & 4095], &rtc);
+        convert(ts[i++ & 4095], &rtc);
         benchmark::DoNotOptimize(rtc);
     }
+}
+
+// As the conditions see it: the clock advancing 100 ms between calls.
+void overTicking(benchmark::State &state, Convert convert) {
+    uint64_t t = 1707523140000ULL;
+    for (auto _ : state) {
+        SysRtc rtc;
+        convert(t += 100, &rtc);
+        benchmark::DoNotOptimize(rtc);
+    }
+}
+
+void BM_HomeTime(benchmark::State &state) {
+    overRandom(state, qo_get_hometime);
 }
 BENCHMARK(BM_HomeTime);
 
@@ -66,34 +83,15 @@ __attribute__((noinline)) void chrono_hometime(uint64_t ms, SysRtc *out) {
 }
 
 void BM_ChronoCivil(benchmark::State &state) {
-    const auto &ts = timestamps();
-    size_t i = 0;
-    for (auto _ : state) {
-        SysRtc rtc;
-        chrono_hometime(ts[i++ & 4095], &rtc);
-        benchmark::DoNotOptimize(rtc);
-    }
+    overRandom(state, chrono_hometime);
 }
 BENCHMARK(BM_ChronoCivil);
-
-// As the conditions see it: the clock advancing 100 ms between calls.
 void BM_HomeTimeTicking(benchmark::State &state) {
-    uint64_t t = 1707523140000ULL;
-    for (auto _ : state) {
-        SysRtc rtc;
-        qo_get_hometime(t += 100, &rtc);
-        benchmark::DoNotOptimize(rtc);
-    }
+    overTicking(state, qo_get_hometime);
 }
 BENCHMARK(BM_HomeTimeTicking);
-
 void BM_ChronoCivilTicking(benchmark::State &state) {
-    uint64_t t = 1707523140000ULL;
-    for (auto _ : state) {
-        SysRtc rtc;
-        chrono_hometime(t += 100, &rtc);
-        benchmark::DoNotOptimize(rtc);
-    }
+    overTicking(state, chrono_hometime);
 }
 BENCHMARK(BM_ChronoCivilTicking);
 
@@ -109,7 +107,8 @@ void BM_SolarToLunar(benchmark::State &state) {
     for (auto _ : state) {
         const SysRtc &r = dates[i++ & 4095];
         LunarDate l;
-        benchmark::DoNotOptimize(qo_solar_to_lunar(static_cast<uint16_t>(r.ucYear + 2000), r.ucMonth, r.ucDay, &l));
+        benchmark::DoNotOptimize(
+            qo_solar_to_lunar(static_cast<uint16_t>(r.ucYear + 2000), r.ucMonth, r.ucDay, &l));
         benchmark::DoNotOptimize(l);
     }
 }

@@ -28,11 +28,21 @@ void runNative(benchmark::State &state, std::initializer_list<int32_t> values) {
         qo_object_free(&argv[i]);
 }
 
-void BM_Calendar(benchmark::State &s) { runNative<sh_calendar>(s, {24, 6, 15}); }
-void BM_WeekDay(benchmark::State &s) { runNative<sh_week_day>(s, {0x60}); }
-void BM_SecondOfDay(benchmark::State &s) { runNative<sh_get_second_of_day>(s, {}); }
-void BM_LunarTime(benchmark::State &s) { runNative<sh_lunar_time>(s, {5, 10}); }
-void BM_TimeRange(benchmark::State &s) { runNative<sh_time_range>(s, {-1, -1, -1, 28800, -1, -1, -1, 64800}); }
+void BM_Calendar(benchmark::State &s) {
+    runNative<sh_calendar>(s, {24, 6, 15});
+}
+void BM_WeekDay(benchmark::State &s) {
+    runNative<sh_week_day>(s, {0x60});
+}
+void BM_SecondOfDay(benchmark::State &s) {
+    runNative<sh_get_second_of_day>(s, {});
+}
+void BM_LunarTime(benchmark::State &s) {
+    runNative<sh_lunar_time>(s, {5, 10});
+}
+void BM_TimeRange(benchmark::State &s) {
+    runNative<sh_time_range>(s, {-1, -1, -1, 28800, -1, -1, -1, 64800});
+}
 BENCHMARK(BM_Calendar);
 BENCHMARK(BM_WeekDay);
 BENCHMARK(BM_SecondOfDay);

@@ -53,7 +53,8 @@ void load(int64_t n, Shape shape) {
     }
     sh_func_manager_deinit();
     sh_callback_set_hal(countingMalloc, std::free);
-    sh_callback_set_mutex(kbench::mutexCreate, kbench::mutexLock, kbench::mutexUnlock, kbench::mutexDestroy);
+    sh_callback_set_mutex(kbench::mutexCreate, kbench::mutexLock, kbench::mutexUnlock,
+                          kbench::mutexDestroy);
     sh_callback_set_postevent(recordingPost);
     sh_set_varkey_delay("DelayId");
     sh_set_varkey_timevalue("SecondOfDay");
@@ -63,7 +64,8 @@ void load(int64_t n, Shape shape) {
     for (int64_t i = 0; i < n; ++i) {
         // Spread: task i falls due on day i % 100 + 1, so each daily tick
         // fires 1% of the tasks the queue started with.
-        const int32_t seconds = shape == Shape::Spread ? static_cast<int32_t>((i % 100 + 1) * 86400) : NEVER;
+        const int32_t seconds =
+            shape == Shape::Spread ? static_cast<int32_t>((i % 100 + 1) * 86400) : NEVER;
         if (!delay(1, static_cast<int32_t>(i), seconds))
             std::abort();
     }
@@ -84,7 +86,8 @@ void BM_TickIdle(benchmark::State &state) {
     for (auto _ : state)
         sh_time_update(T0); // same second, nothing due: one walk
     state.counters["allocs/tick"] =
-        benchmark::Counter(static_cast<double>(gAllocations.load() - before) / static_cast<double>(state.iterations()));
+        benchmark::Counter(static_cast<double>(gAllocations.load() - before) /
+                           static_cast<double>(state.iterations()));
     perTask(state);
 }
 
@@ -106,9 +109,11 @@ void BM_TickFire1pct(benchmark::State &state) {
         sh_time_update(now += DAY_MS); // same second of day: only delay events
     if (gFired.size() != static_cast<size_t>(state.range(0) / 100 * FIRE_TICKS))
         state.SkipWithError("did not fire 1% a tick");
-    const double meanPending = static_cast<double>(state.range(0)) * (1.0 - 0.01 * (FIRE_TICKS - 1) / 2.0);
+    const double meanPending =
+        static_cast<double>(state.range(0)) * (1.0 - 0.01 * (FIRE_TICKS - 1) / 2.0);
     state.counters["pending"] = meanPending;
-    state.SetItemsProcessed(static_cast<int64_t>(meanPending * static_cast<double>(state.iterations())));
+    state.SetItemsProcessed(
+        static_cast<int64_t>(meanPending * static_cast<double>(state.iterations())));
 }
 
 // --------------------------------------------------------------- delay operations
@@ -161,7 +166,9 @@ std::vector<DelayTaskData *> makeRecords(int64_t n) {
     return v;
 }
 
-inline bool expired(const DelayTaskData *r, uint64_t now) { return now - r->ullStartTime >= r->ullDelayMs; }
+inline bool expired(const DelayTaskData *r, uint64_t now) {
+    return now - r->ullStartTime >= r->ullDelayMs;
+}
 
 // The expiry test behind a pointer, as a queue visitor is called.
 __attribute__((noinline)) bool expiredVisit(void *item, void *now, void *) {
@@ -169,37 +176,31 @@ __attribute__((noinline)) bool expiredVisit(void *item, void *now, void *) {
 }
 bool (*volatile gExpiredVisit)(void *, void *, void *) = expiredVisit;
 
-// The floor: a vector of the records, each offered to the expiry test.
-void BM_VectorWalk(benchmark::State &state) {
+// Walks a vector of n records with `due`, the expiry test of each.
+template <typename Due> void vectorWalk(benchmark::State &state, Due due) {
     auto records = makeRecords(state.range(0));
     uint64_t now = T0;
-    auto *visit = gExpiredVisit;
     for (auto _ : state) {
-        size_t due = 0;
+        benchmark::DoNotOptimize(now);
+        size_t n = 0;
         for (DelayTaskData *r : records)
-            due += visit(r, &now, nullptr);
-        benchmark::DoNotOptimize(due);
+            n += due(r, now);
+        benchmark::DoNotOptimize(n);
     }
     for (auto *r : records)
         std::free(r);
     perTask(state);
 }
 
-// Below the floor: the test inlined into the walk, the cost of reading the
-// records alone.
+// The floor: each record offered to the expiry test through a pointer.
+void BM_VectorWalk(benchmark::State &state) {
+    auto *visit = gExpiredVisit;
+    vectorWalk(state, [visit](DelayTaskData *r, uint64_t &now) { return visit(r, &now, nullptr); });
+}
+
+// Below the floor: the test inlined, the cost of reading the records alone.
 void BM_VectorWalkInline(benchmark::State &state) {
-    auto records = makeRecords(state.range(0));
-    uint64_t now = T0;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(now);
-        size_t due = 0;
-        for (const DelayTaskData *r : records)
-            due += expired(r, now);
-        benchmark::DoNotOptimize(due);
-    }
-    for (auto *r : records)
-        std::free(r);
-    perTask(state);
+    vectorWalk(state, [](const DelayTaskData *r, uint64_t now) { return expired(r, now); });
 }
 
 void BM_ListWalk(benchmark::State &state) {
@@ -221,8 +222,9 @@ void BM_ListRegisterCancel(benchmark::State &state) {
     std::list<DelayTaskData *> list(records.begin(), records.end());
     for (auto _ : state) {
         // find a duplicate, append a new record, then remove it by id
-        auto found = std::find_if(list.begin(), list.end(),
-                                  [](const DelayTaskData *r) { return r->iDelayId == -1 && r->iVmId == 1; });
+        auto found = std::find_if(list.begin(), list.end(), [](const DelayTaskData *r) {
+            return r->iDelayId == -1 && r->iVmId == 1;
+        });
         benchmark::DoNotOptimize(found);
         auto *r = static_cast<DelayTaskData *>(std::calloc(1, sizeof(DelayTaskData)));
         *r = DelayTaskData{T0, uint64_t{NEVER} * 1000, -1, 1};
@@ -249,7 +251,9 @@ void registerAll() {
         benchmark::RegisterBenchmark("BM_CancelMissing", BM_CancelMissing)->Arg(n);
         benchmark::RegisterBenchmark("BM_DropIdleVm", BM_DropIdleVm)->Arg(n);
         if (n >= 100)
-            benchmark::RegisterBenchmark("BM_TickFire1pct", BM_TickFire1pct)->Arg(n)->Iterations(FIRE_TICKS);
+            benchmark::RegisterBenchmark("BM_TickFire1pct", BM_TickFire1pct)
+                ->Arg(n)
+                ->Iterations(FIRE_TICKS);
         benchmark::RegisterBenchmark("BM_VectorWalk", BM_VectorWalk)->Arg(n);
         benchmark::RegisterBenchmark("BM_VectorWalkInline", BM_VectorWalkInline)->Arg(n);
         benchmark::RegisterBenchmark("BM_ListWalk", BM_ListWalk)->Arg(n);
@@ -260,7 +264,8 @@ const bool gRegistered = (registerAll(), true);
 
 } // namespace
 
-KBENCH_MAIN({"BM_TickIdle", "BM_VectorWalk"}, {"BM_TickIdle", "BM_VectorWalkInline"}, {"BM_TickIdle", "BM_ListWalk"}, {"BM_TickSecond", "BM_VectorWalk"},
+KBENCH_MAIN({"BM_TickIdle", "BM_VectorWalk"}, {"BM_TickIdle", "BM_VectorWalkInline"},
+            {"BM_TickIdle", "BM_ListWalk"}, {"BM_TickSecond", "BM_VectorWalk"},
             {"BM_TickFire1pct", "BM_VectorWalk"}, {"BM_TickFire1pct", "BM_ListWalk"},
             {"BM_DelayDuplicate", "BM_VectorWalk"}, {"BM_CancelMissing", "BM_VectorWalk"},
             {"BM_CancelMissing", "BM_ListWalk"}, {"BM_DropIdleVm", "BM_VectorWalk"},

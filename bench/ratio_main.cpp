@@ -16,8 +16,8 @@ class Collector : public benchmark::ConsoleReporter {
     void ReportRuns(const std::vector<Run> &runs) override {
         for (const Run &r : runs)
             if (r.run_type == Run::RT_Iteration && !r.error_occurred)
-                ns[r.benchmark_name()] = r.GetAdjustedRealTime() * 1e9 /
-                                         benchmark::GetTimeUnitMultiplier(r.time_unit);
+                ns[r.benchmark_name()] =
+                    r.GetAdjustedRealTime() * 1e9 / benchmark::GetTimeUnitMultiplier(r.time_unit);
         ConsoleReporter::ReportRuns(runs);
     }
 };
@@ -28,7 +28,8 @@ std::pair<std::string, std::string> split(const std::string &name) {
     if (slash == std::string::npos)
         return {name, std::string()};
     const size_t next = name.find('/', slash + 1);
-    return {name.substr(0, slash), name.substr(slash, next == std::string::npos ? next : next - slash)};
+    return {name.substr(0, slash),
+            name.substr(slash, next == std::string::npos ? next : next - slash)};
 }
 
 } // namespace
@@ -51,10 +52,12 @@ int runWithRatios(int argc, char **argv, const std::vector<Ratio> &ratios) {
             if (base == collector.ns.end() || base->second <= 0)
                 continue;
             if (!header) {
-                std::printf("\n%-44s %-36s %s\n", "ratio: subject", "baseline (same run)", "subject / baseline");
+                std::printf("\n%-44s %-36s %s\n", "ratio: subject", "baseline (same run)",
+                            "subject / baseline");
                 header = true;
             }
-            std::printf("%-44s %-36s %6.2fx\n", name.c_str(), base->first.c_str(), ns / base->second);
+            std::printf("%-44s %-36s %6.2fx\n", name.c_str(), base->first.c_str(),
+                        ns / base->second);
         }
     }
     benchmark::Shutdown();

@@ -17,4 +17,6 @@ int runWithRatios(int argc, char **argv, const std::vector<Ratio> &ratios);
 } // namespace kbench
 
 #define KBENCH_MAIN(...)                                                                           \
-    int main(int argc, char **argv) { return kbench::runWithRatios(argc, argv, {__VA_ARGS__}); }
+    int main(int argc, char **argv) {                                                              \
+        return kbench::runWithRatios(argc, argv, {__VA_ARGS__});                                   \
+    }

@@ -12,9 +12,9 @@
 
 #include "kelvo_sh_sys.h"
 
-static long g_blocks;          /* host blocks alive */
-static int g_delayEvents;      /* delay events received */
-static int32_t g_lastDelayId;  /* value of the last delay event */
+static long g_blocks;         /* host blocks alive */
+static int g_delayEvents;     /* delay events received */
+static int32_t g_lastDelayId; /* value of the last delay event */
 
 static void *host_malloc(size_t size) {
     void *p = malloc(size);
@@ -29,7 +29,9 @@ static void host_free(void *block) {
     free(block);
 }
 
-static void host_log(const char *line) { printf("plug-in: %s\n", line); }
+static void host_log(const char *line) {
+    printf("plug-in: %s\n", line);
+}
 
 static bool mutex_create(void **mutex) {
     pthread_mutex_t *m = malloc(sizeof *m);
@@ -41,8 +43,12 @@ static bool mutex_create(void **mutex) {
     return true;
 }
 
-static bool mutex_lock(void *mutex) { return pthread_mutex_lock(mutex) == 0; }
-static bool mutex_unlock(void *mutex) { return pthread_mutex_unlock(mutex) == 0; }
+static bool mutex_lock(void *mutex) {
+    return pthread_mutex_lock(mutex) == 0;
+}
+static bool mutex_unlock(void *mutex) {
+    return pthread_mutex_unlock(mutex) == 0;
+}
 
 static bool mutex_destroy(void **mutex) {
     pthread_mutex_destroy(*mutex);

@@ -36,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::memset(&lunar, 0xEE, sizeof lunar);
     const bool ok = qo_solar_to_lunar(y, m, d, &lunar);
     const year_month_day solar{year{y}, month{m}, day{d}};
-    if (ok && (!solar.ok() || y < 1898 || y > 2101 || lunar.ucMonth < 1 || lunar.ucMonth > 12 || lunar.ucDay < 1 ||
-               lunar.ucDay > 30))
+    if (ok && (!solar.ok() || y < 1898 || y > 2101 || lunar.ucMonth < 1 || lunar.ucMonth > 12 ||
+               lunar.ucDay < 1 || lunar.ucDay > 30))
         std::abort();
     if (!ok && (lunar.usYear != 0xEEEE || lunar.ucMonth != 0xEE || lunar.ucDay != 0xEE))
         std::abort(); // a refusal wrote the record

@@ -86,8 +86,8 @@ bool post(uint32_t, const char **names, qo_object *values, int32_t count, bool, 
 }
 
 using Native = bool (*)(uint32_t, qo_object *, int32_t, qo_object *);
-const Native NATIVES[] = {sh_delay, sh_cancel_delay, sh_time_range, sh_calendar,
-                          sh_week_day, sh_lunar_time, sh_get_second_of_day};
+const Native NATIVES[] = {sh_delay,    sh_cancel_delay, sh_time_range,       sh_calendar,
+                          sh_week_day, sh_lunar_time,   sh_get_second_of_day};
 
 void callNative(Input &in) {
     const uint8_t which = in.byte() % 7;
@@ -96,13 +96,22 @@ void callNative(Input &in) {
     std::vector<qo_object> argv;
     for (int i = 0; i < argc; ++i) {
         switch (in.byte() % 4) {
-        case 0: argv.push_back(qo_object_new_int32(in.take<int32_t>())); break;
-        case 1: argv.push_back(qo_object_new_bool(in.byte() & 1)); break;
-        case 2: argv.push_back(qo_object_new_string("x")); break;
-        default: argv.push_back(nullptr); break;
+        case 0:
+            argv.push_back(qo_object_new_int32(in.take<int32_t>()));
+            break;
+        case 1:
+            argv.push_back(qo_object_new_bool(in.byte() & 1));
+            break;
+        case 2:
+            argv.push_back(qo_object_new_string("x"));
+            break;
+        default:
+            argv.push_back(nullptr);
+            break;
         }
     }
-    const int32_t claimed = in.byte() < 16 ? static_cast<int32_t>(in.byte() % 11) : argc; // lie about argc
+    const int32_t claimed =
+        in.byte() < 16 ? static_cast<int32_t>(in.byte() % 11) : argc; // lie about argc
     const int32_t passed = claimed <= argc ? claimed : argc;
     qo_object out = nullptr;
     const bool status = NATIVES[which](vm, in.byte() < 8 ? nullptr : argv.data(), passed, &out);
@@ -131,14 +140,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     gPostFails = false;
     while (!in.empty()) {
         switch (in.byte() % 8) {
-        case 0: bind(in); break;
-        case 1: sh_func_manager_init(); break;
-        case 2: sh_func_manager_deinit(); break;
-        case 3: sh_time_update(in.take<uint64_t>()); break;
-        case 4: sh_func_manager_delay_task_delete(in.byte() % 4); break;
-        case 5: gFailCountdown = in.byte() < 32 ? in.byte() % 8 : -1; break;
-        case 6: gPostFails = in.byte() & 1; break;
-        default: callNative(in); break;
+        case 0:
+            bind(in);
+            break;
+        case 1:
+            sh_func_manager_init();
+            break;
+        case 2:
+            sh_func_manager_deinit();
+            break;
+        case 3:
+            sh_time_update(in.take<uint64_t>());
+            break;
+        case 4:
+            sh_func_manager_delay_task_delete(in.byte() % 4);
+            break;
+        case 5:
+            gFailCountdown = in.byte() < 32 ? in.byte() % 8 : -1;
+            break;
+        case 6:
+            gPostFails = in.byte() & 1;
+            break;
+        default:
+            callNative(in);
+            break;
         }
     }
     // Leave the plug-in as found: running or not, nothing of the host's stays.

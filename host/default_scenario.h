@@ -3,7 +3,8 @@
 
 namespace shhost {
 
-inline constexpr const char *DEFAULT_SCENARIO = R"(## Friday 2024-02-09, a minute before midnight: the last day of lunar year 2023.
+inline constexpr const char *DEFAULT_SCENARIO =
+    R"(## Friday 2024-02-09, a minute before midnight: the last day of lunar year 2023.
 start 2024-02-09 23:59:00
 show
 check calendar 24 2 9 expect true

@@ -98,7 +98,9 @@ EXAMPLES
 
 std::atomic<bool> gStop{false};
 
-void onSigint(int) { gStop = true; }
+void onSigint(int) {
+    gStop = true;
+}
 
 struct Options {
     std::string plugin;
@@ -217,9 +219,11 @@ int runRealtime(Player &player, const Options &o) {
             std::fflush(stdout);
             continue;
         }
-        const int wait = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - now).count());
+        const int wait = static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - now).count());
         pollfd in{STDIN_FILENO, POLLIN, 0};
-        const int ready = inputOpen ? poll(&in, 1, wait) : (std::this_thread::sleep_for(nextTick - now), 0);
+        const int ready =
+            inputOpen ? poll(&in, 1, wait) : (std::this_thread::sleep_for(nextTick - now), 0);
         if (ready <= 0 || !(in.revents & (POLLIN | POLLHUP)))
             continue;
         char buf[512];
@@ -247,7 +251,8 @@ int runRealtime(Player &player, const Options &o) {
         }
     }
     if (gStop)
-        std::printf("%s  interrupted: shutting the plug-in down\n", formatHomeTime(player.now()).c_str());
+        std::printf("%s  interrupted: shutting the plug-in down\n",
+                    formatHomeTime(player.now()).c_str());
     return 0;
 }
 
@@ -266,7 +271,8 @@ int main(int argc, char **argv) {
         scenario = parseScenario(text, name);
         if (!scenario.errors.empty()) {
             for (const Diagnostic &d : scenario.errors)
-                std::fprintf(stderr, "%s:%d: %s\n", scenario.name.c_str(), d.line, d.message.c_str());
+                std::fprintf(stderr, "%s:%d: %s\n", scenario.name.c_str(), d.line,
+                             d.message.c_str());
             return 2;
         }
     }
@@ -277,7 +283,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "sh-sys-host: %s\n", error.c_str());
         return 2;
     }
-    std::printf("sh-sys-host: kelvo-sh-sys %s from %s\n", plugin.api().version(), plugin.path().c_str());
+    std::printf("sh-sys-host: kelvo-sh-sys %s from %s\n", plugin.api().version(),
+                plugin.path().c_str());
     if (!o.realtime)
         std::printf("scenario: %s\n", scenario.name.c_str());
 

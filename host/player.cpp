@@ -9,22 +9,32 @@ namespace shhost {
 
 namespace {
 
-const char *const WEEKDAYS[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+const char *const WEEKDAYS[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                "Thursday", "Friday", "Saturday"};
 
 const char *checkName(CheckKind k) {
     switch (k) {
-    case CheckKind::TimeRange: return "sh_time_range";
-    case CheckKind::Calendar: return "sh_calendar";
-    case CheckKind::WeekDay: return "sh_week_day";
-    case CheckKind::Lunar: return "sh_lunar_time";
-    case CheckKind::SecondOfDay: return "sh_get_second_of_day";
+    case CheckKind::TimeRange:
+        return "sh_time_range";
+    case CheckKind::Calendar:
+        return "sh_calendar";
+    case CheckKind::WeekDay:
+        return "sh_week_day";
+    case CheckKind::Lunar:
+        return "sh_lunar_time";
+    case CheckKind::SecondOfDay:
+        return "sh_get_second_of_day";
     }
     return "?";
 }
 
-std::string counted(long n, const char *noun) { return std::to_string(n) + " " + noun + (n == 1 ? "" : "s"); }
+std::string counted(long n, const char *noun) {
+    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
 
-std::string clockOf(int64_t ms) { return formatHomeTime(ms).substr(11, 8); }
+std::string clockOf(int64_t ms) {
+    return formatHomeTime(ms).substr(11, 8);
+}
 
 } // namespace
 
@@ -42,7 +52,8 @@ bool Player::begin(std::string &error) {
 }
 
 void Player::line(const std::string &command, const std::string &result) {
-    std::fprintf(out_, "%s  %-44s %s\n", formatHomeTime(now_).c_str(), command.c_str(), result.c_str());
+    std::fprintf(out_, "%s  %-44s %s\n", formatHomeTime(now_).c_str(), command.c_str(),
+                 result.c_str());
 }
 
 void Player::printEvents() {
@@ -50,14 +61,14 @@ void Player::printEvents() {
         if (e.vm == 0) {
             ++secondEvents_;
             if (options_.verbose)
-                std::fprintf(out_, "%s    second of day  %s = %d\n", formatHomeTime(now_).c_str(), e.name.c_str(),
-                             e.value);
+                std::fprintf(out_, "%s    second of day  %s = %d\n", formatHomeTime(now_).c_str(),
+                             e.name.c_str(), e.value);
             continue;
         }
         ++delayEvents_;
         forget(e.vm, e.value);
-        std::fprintf(out_, "%s    event  vm %u  %s = %d\n", formatHomeTime(now_).c_str(), e.vm, e.name.c_str(),
-                     e.value);
+        std::fprintf(out_, "%s    event  vm %u  %s = %d\n", formatHomeTime(now_).c_str(), e.vm,
+                     e.name.c_str(), e.value);
     }
 }
 
@@ -74,7 +85,8 @@ void Player::forget(uint32_t vm, int32_t id) {
                    pending_.end());
 }
 
-bool Player::callNative(Native native, uint32_t vm, const std::vector<int64_t> &args, qo_object *out) {
+bool Player::callNative(Native native, uint32_t vm, const std::vector<int64_t> &args,
+                        qo_object *out) {
     std::vector<qo_object> argv;
     for (int64_t v : args)
         argv.push_back(qo_object_new_int32(static_cast<int32_t>(v)));
@@ -97,7 +109,8 @@ void Player::execute(const Command &c, const std::string &file) {
     case Op::Tick: {
         const int64_t target = c.relative ? now_ + c.time : c.time;
         if (target < 0) {
-            std::fprintf(out_, "%s:%d: the tick would fall before 1970; skipped\n", file.c_str(), c.line);
+            std::fprintf(out_, "%s:%d: the tick would fall before 1970; skipped\n", file.c_str(),
+                         c.line);
             return;
         }
         now_ = target;
@@ -142,9 +155,11 @@ void Player::execute(const Command &c, const std::string &file) {
         const auto vm = static_cast<uint32_t>(c.ints[0]);
         const bool ok = api_.dropVm(vm);
         if (ok)
-            pending_.erase(std::remove_if(pending_.begin(), pending_.end(), [&](const Pending &p) { return p.vm == vm; }),
+            pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
+                                          [&](const Pending &p) { return p.vm == vm; }),
                            pending_.end());
-        line(c.text, std::string("sh_func_manager_delay_task_delete -> ") + (ok ? "true" : "false"));
+        line(c.text,
+             std::string("sh_func_manager_delay_task_delete -> ") + (ok ? "true" : "false"));
         return;
     }
     case Op::Check:
@@ -159,11 +174,21 @@ void Player::execute(const Command &c, const std::string &file) {
 void Player::runCheck(const Command &c, const std::string &file) {
     Native native = nullptr;
     switch (c.check) {
-    case CheckKind::TimeRange: native = api_.timeRange; break;
-    case CheckKind::Calendar: native = api_.calendar; break;
-    case CheckKind::WeekDay: native = api_.weekDay; break;
-    case CheckKind::Lunar: native = api_.lunarTime; break;
-    case CheckKind::SecondOfDay: native = api_.secondOfDay; break;
+    case CheckKind::TimeRange:
+        native = api_.timeRange;
+        break;
+    case CheckKind::Calendar:
+        native = api_.calendar;
+        break;
+    case CheckKind::WeekDay:
+        native = api_.weekDay;
+        break;
+    case CheckKind::Lunar:
+        native = api_.lunarTime;
+        break;
+    case CheckKind::SecondOfDay:
+        native = api_.secondOfDay;
+        break;
     }
     qo_object out = nullptr;
     const bool status = callNative(native, 1, c.ints, &out);
@@ -172,8 +197,12 @@ void Player::runCheck(const Command &c, const std::string &file) {
     const int64_t value = numeric ? qo_object_to_int32(out, &ok) : qo_object_to_bool(out, &ok);
     qo_object_free(&out);
 
-    const std::string got = !status || !ok ? "no value" : numeric ? std::to_string(value) : value ? "true" : "false";
-    std::string result = std::string(checkName(c.check)) + " -> " + (status ? "1" : "0") + ", " + got;
+    const std::string got = !status || !ok ? "no value"
+                            : numeric      ? std::to_string(value)
+                            : value        ? "true"
+                                           : "false";
+    std::string result =
+        std::string(checkName(c.check)) + " -> " + (status ? "1" : "0") + ", " + got;
     ++checks_;
     if (c.expect) {
         const bool met = status && ok && value == *c.expect;
@@ -181,8 +210,11 @@ void Player::runCheck(const Command &c, const std::string &file) {
         line(c.text, result);
         if (!met) {
             ++checksFailed_;
-            const std::string want = numeric ? std::to_string(*c.expect) : *c.expect ? "true" : "false";
-            std::fprintf(out_, "%s:%d: expected %s got %s\n", file.c_str(), c.line, want.c_str(), got.c_str());
+            const std::string want = numeric     ? std::to_string(*c.expect)
+                                     : *c.expect ? "true"
+                                                 : "false";
+            std::fprintf(out_, "%s:%d: expected %s got %s\n", file.c_str(), c.line, want.c_str(),
+                         got.c_str());
         }
         return;
     }
@@ -194,13 +226,16 @@ void Player::show() {
     const sys_days day{days{now_ >= 0 ? now_ / 86'400'000 : 0}};
     const year_month_day ymd{day};
     LunarDate lunar{};
-    const bool lunarOk = qo_solar_to_lunar(static_cast<uint16_t>(int(ymd.year())), static_cast<uint8_t>(unsigned(ymd.month())),
+    const bool lunarOk = qo_solar_to_lunar(static_cast<uint16_t>(int(ymd.year())),
+                                           static_cast<uint8_t>(unsigned(ymd.month())),
                                            static_cast<uint8_t>(unsigned(ymd.day())), &lunar);
     char lunarText[40] = "outside the lunar table";
     if (lunarOk)
-        std::snprintf(lunarText, sizeof lunarText, "lunar %d month %d day %d", lunar.usYear, lunar.ucMonth, lunar.ucDay);
+        std::snprintf(lunarText, sizeof lunarText, "lunar %d month %d day %d", lunar.usYear,
+                      lunar.ucMonth, lunar.ucDay);
     char text[160];
-    std::snprintf(text, sizeof text, "%s, %s, second of day %lld", WEEKDAYS[weekday{day}.c_encoding()], lunarText,
+    std::snprintf(text, sizeof text, "%s, %s, second of day %lld",
+                  WEEKDAYS[weekday{day}.c_encoding()], lunarText,
                   static_cast<long long>(now_ / 1000 % 86400));
     line("show", text);
     if (pending_.empty()) {
@@ -208,8 +243,9 @@ void Player::show() {
         return;
     }
     for (const Pending &p : pending_) {
-        const std::string due = p.lengthMs < 0 ? "negative length: waits for a tick before its start"
-                                               : "fires at " + formatHomeTime(p.start + p.lengthMs);
+        const std::string due = p.lengthMs < 0
+                                    ? "negative length: waits for a tick before its start"
+                                    : "fires at " + formatHomeTime(p.start + p.lengthMs);
         std::fprintf(out_, "%25s  pending: vm %u id %d (%s)\n", "", p.vm, p.id, due.c_str());
     }
 }
@@ -225,10 +261,13 @@ int Player::finish() {
     printEvents();
     const MemoryReport m = Services::get().memory();
     std::fprintf(out_, "\nsummary: %s, %s, %s, %s (%ld failed)\n", counted(ticks_, "tick").c_str(),
-                 counted(delayEvents_, "delay event").c_str(), counted(secondEvents_, "second-of-day event").c_str(),
+                 counted(delayEvents_, "delay event").c_str(),
+                 counted(secondEvents_, "second-of-day event").c_str(),
                  counted(checks_, "check").c_str(), checksFailed_);
-    std::fprintf(out_, "host memory: %ld blocks leaked (%zu bytes); peak %ld blocks, %zu bytes; %ld allocations\n",
-                 m.blocks, m.bytes, m.peakBlocks, m.peakBytes, m.allocations);
+    std::fprintf(
+        out_,
+        "host memory: %ld blocks leaked (%zu bytes); peak %ld blocks, %zu bytes; %ld allocations\n",
+        m.blocks, m.bytes, m.peakBlocks, m.peakBytes, m.allocations);
     return checksFailed_ != 0 || m.blocks != 0 ? 1 : 0;
 }
 

@@ -67,8 +67,8 @@ struct LineParser {
             return fail(std::string("missing ") + what);
         const auto v = parseInt(w[i], hex);
         if (!v || *v < lo || *v > hi)
-            return fail(std::string("bad ") + what + " '" + std::string(w[i]) + "' (" + std::to_string(lo) +
-                        ".." + std::to_string(hi) + ")");
+            return fail(std::string("bad ") + what + " '" + std::string(w[i]) + "' (" +
+                        std::to_string(lo) + ".." + std::to_string(hi) + ")");
         out = *v;
         return true;
     }
@@ -95,7 +95,8 @@ struct LineParser {
             return fail("missing duration");
         const auto d = parseDuration(w[i]);
         if (!d)
-            return fail("bad duration '" + std::string(w[i]) + "' (such as 500ms, 10s, 2m, 1h, 1d)");
+            return fail("bad duration '" + std::string(w[i]) +
+                        "' (such as 500ms, 10s, 2m, 1h, 1d)");
         out = *d;
         return true;
     }
@@ -247,11 +248,20 @@ std::optional<int64_t> parseDuration(std::string_view text) {
             text.remove_prefix(2);
         } else if (!text.empty()) {
             switch (text.front()) {
-            case 's': unit = 1000; break;
-            case 'm': unit = 60'000; break;
-            case 'h': unit = 3'600'000; break;
-            case 'd': unit = 86'400'000; break;
-            default: return std::nullopt;
+            case 's':
+                unit = 1000;
+                break;
+            case 'm':
+                unit = 60'000;
+                break;
+            case 'h':
+                unit = 3'600'000;
+                break;
+            case 'd':
+                unit = 86'400'000;
+                break;
+            default:
+                return std::nullopt;
             }
             text.remove_prefix(1);
         } else {
@@ -269,11 +279,14 @@ std::string formatDuration(int64_t ms) {
     const uint64_t v = ms < 0 ? static_cast<uint64_t>(-ms) : static_cast<uint64_t>(ms);
     char buf[48];
     if (v % 86'400'000 == 0 && v != 0)
-        std::snprintf(buf, sizeof buf, "%s%llud", sign, static_cast<unsigned long long>(v / 86'400'000));
+        std::snprintf(buf, sizeof buf, "%s%llud", sign,
+                      static_cast<unsigned long long>(v / 86'400'000));
     else if (v % 3'600'000 == 0 && v != 0)
-        std::snprintf(buf, sizeof buf, "%s%lluh", sign, static_cast<unsigned long long>(v / 3'600'000));
+        std::snprintf(buf, sizeof buf, "%s%lluh", sign,
+                      static_cast<unsigned long long>(v / 3'600'000));
     else if (v % 60'000 == 0 && v != 0)
-        std::snprintf(buf, sizeof buf, "%s%llum", sign, static_cast<unsigned long long>(v / 60'000));
+        std::snprintf(buf, sizeof buf, "%s%llum", sign,
+                      static_cast<unsigned long long>(v / 60'000));
     else if (v % 1000 == 0)
         std::snprintf(buf, sizeof buf, "%s%llus", sign, static_cast<unsigned long long>(v / 1000));
     else
@@ -301,7 +314,8 @@ std::optional<unsigned> digitsAt(std::string_view text, size_t pos, size_t n) {
 std::optional<int64_t> parseHomeTime(std::string_view date, std::string_view time) {
     if (date.size() != 10 || date[4] != '-' || date[7] != '-')
         return std::nullopt;
-    if (!(time.size() == 8 || (time.size() == 12 && time[8] == '.')) || time[2] != ':' || time[5] != ':')
+    if (!(time.size() == 8 || (time.size() == 12 && time[8] == '.')) || time[2] != ':' ||
+        time[5] != ':')
         return std::nullopt;
     const auto y = digitsAt(date, 0, 4), mo = digitsAt(date, 5, 2), d = digitsAt(date, 8, 2);
     const auto h = digitsAt(time, 0, 2), mi = digitsAt(time, 3, 2), s = digitsAt(time, 6, 2);
@@ -327,9 +341,10 @@ std::string formatHomeTime(int64_t ms) {
     const year_month_day ymd{sys_days{std::chrono::days{days}}};
     char buf[64];
     std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02lld:%02lld:%02lld.%03lld", int(ymd.year()),
-                  unsigned(ymd.month()), unsigned(ymd.day()), static_cast<long long>(rest / 3'600'000),
-                  static_cast<long long>(rest / 60'000 % 60), static_cast<long long>(rest / 1000 % 60),
-                  static_cast<long long>(rest % 1000));
+                  unsigned(ymd.month()), unsigned(ymd.day()),
+                  static_cast<long long>(rest / 3'600'000),
+                  static_cast<long long>(rest / 60'000 % 60),
+                  static_cast<long long>(rest / 1000 % 60), static_cast<long long>(rest % 1000));
     return buf;
 }
 

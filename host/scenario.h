@@ -22,7 +22,7 @@ struct Command {
     int64_t duration = 0; // Advance
     int64_t every = 1000; // Advance step
     CheckKind check = CheckKind::Calendar;
-    std::vector<int64_t> ints; // vm, id, seconds / check arguments
+    std::vector<int64_t> ints;     // vm, id, seconds / check arguments
     std::optional<int64_t> expect; // bool as 0/1, or a second of day
 };
 

@@ -22,7 +22,8 @@ Services &Services::get() {
     return services;
 }
 
-void Services::bindTo(const PluginApi &api, const std::string &delayVar, const std::string &secondVar) {
+void Services::bindTo(const PluginApi &api, const std::string &delayVar,
+                      const std::string &secondVar) {
     api.setHal(hostMalloc, hostFree);
     api.setLogout(hostLog);
     api.setMutex(mutexCreate, mutexLock, mutexUnlock, mutexDestroy);

@@ -48,8 +48,8 @@ typedef bool (*ShMutexUnlockFn)(void *mutex);
 typedef bool (*ShMutexDestroyFn)(void **mutex);
 /* Asks the host to set names[i] to values[i] in VM vmId. The arrays and
  * values are released when the call returns: copy what you keep. */
-typedef bool (*ShPostEventFn)(uint32_t vmId, const char **names, qo_object *values,
-                              int32_t count, bool flag, int32_t *errCode);
+typedef bool (*ShPostEventFn)(uint32_t vmId, const char **names, qo_object *values, int32_t count,
+                              bool flag, int32_t *errCode);
 
 /* Host binding and lifecycle */
 KELVO_SH_SYS_API void sh_callback_set_hal(ShMallocFn pfnMalloc, ShFreeFn pfnFree);
@@ -73,19 +73,16 @@ KELVO_SH_SYS_API bool sh_func_manager_delay_task_delete(uint32_t vmId);
 /* argv: delay id, length in seconds. out is not written. */
 KELVO_SH_SYS_API bool sh_delay(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out);
 /* argv: delay id. out is not written. */
-KELVO_SH_SYS_API bool sh_cancel_delay(uint32_t vmId, qo_object *argv, int32_t argc,
-                                      qo_object *out);
+KELVO_SH_SYS_API bool sh_cancel_delay(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out);
 /* argv: start year, month, day, second of day, end year, month, day, second
  * of day; years from 2000, -1 in a date field means today's. out: bool. */
-KELVO_SH_SYS_API bool sh_time_range(uint32_t vmId, qo_object *argv, int32_t argc,
-                                    qo_object *out);
+KELVO_SH_SYS_API bool sh_time_range(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out);
 /* argv: year (from 2000), month, day. out: bool. */
 KELVO_SH_SYS_API bool sh_calendar(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out);
 /* argv: weekday mask, bit 0 Monday ... bit 6 Sunday. out: bool. */
 KELVO_SH_SYS_API bool sh_week_day(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out);
 /* argv: lunar month, lunar day. out: bool. */
-KELVO_SH_SYS_API bool sh_lunar_time(uint32_t vmId, qo_object *argv, int32_t argc,
-                                    qo_object *out);
+KELVO_SH_SYS_API bool sh_lunar_time(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out);
 /* argv unused. out: int32 second of the day, 0..86399. */
 KELVO_SH_SYS_API bool sh_get_second_of_day(uint32_t vmId, qo_object *argv, int32_t argc,
                                            qo_object *out);

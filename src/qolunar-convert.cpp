@@ -103,9 +103,9 @@ bool qo_solar_to_lunar(uint16_t usYear, uint8_t ucMonth, uint8_t ucDay, LunarDat
         return false; // 1898 before 1898-01-22
 
     const int32_t e = g_aiSolars[iIndex];
-    int64_t n = qo_solar_to_int(usYear, ucMonth, ucDay) -
-                qo_solar_to_int(qo_get_bit_int(e, 12, 9), qo_get_bit_int(e, 4, 5),
-                                qo_get_bit_int(e, 5, 0));
+    int64_t n =
+        qo_solar_to_int(usYear, ucMonth, ucDay) -
+        qo_solar_to_int(qo_get_bit_int(e, 12, 9), qo_get_bit_int(e, 4, 5), qo_get_bit_int(e, 5, 0));
     const int32_t md = g_aiLunarMonthDays[iIndex];
     const int32_t L = qo_get_bit_int(md, 4, 13);
     n = n + 1; // day of the lunar year, the new year being day 1

@@ -75,14 +75,26 @@ void *sh_calloc(size_t count, size_t size) {
     return pBlock;
 }
 
-void sh_lock() { gSHModule.pfnMutexLock(gpShSysMutex); }
-void sh_unlock() { gSHModule.pfnMutexUnlock(gpShSysMutex); }
+void sh_lock() {
+    gSHModule.pfnMutexLock(gpShSysMutex);
+}
+void sh_unlock() {
+    gSHModule.pfnMutexUnlock(gpShSysMutex);
+}
 
 // Queue visitor data carry small integers in pointer-sized slots.
-void *sh_int_to_data(int32_t iValue) { return reinterpret_cast<void *>(static_cast<intptr_t>(iValue)); }
-void *sh_uint_to_data(uint32_t uValue) { return reinterpret_cast<void *>(static_cast<uintptr_t>(uValue)); }
-int32_t sh_data_to_int(void *pData) { return static_cast<int32_t>(reinterpret_cast<intptr_t>(pData)); }
-uint32_t sh_data_to_uint(void *pData) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pData)); }
+void *sh_int_to_data(int32_t iValue) {
+    return reinterpret_cast<void *>(static_cast<intptr_t>(iValue));
+}
+void *sh_uint_to_data(uint32_t uValue) {
+    return reinterpret_cast<void *>(static_cast<uintptr_t>(uValue));
+}
+int32_t sh_data_to_int(void *pData) {
+    return static_cast<int32_t>(reinterpret_cast<intptr_t>(pData));
+}
+uint32_t sh_data_to_uint(void *pData) {
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pData));
+}
 
 // ---------------------------------------------------------------- events
 
@@ -170,9 +182,13 @@ bool sh_time_update_task_exec_remove_all_visit(void *pItem, void *pTimestamp, vo
 
 // ---------------------------------------------------------------- natives
 
-bool sh_is_init() { return gManagerInit.load(std::memory_order_acquire); }
+bool sh_is_init() {
+    return gManagerInit.load(std::memory_order_acquire);
+}
 
-int32_t sh_arg(qo_object *argv, int i) { return qo_object_to_int32(argv[i], nullptr); }
+int32_t sh_arg(qo_object *argv, int i) {
+    return qo_object_to_int32(argv[i], nullptr);
+}
 
 // Hands a native's result to the host. A result that could not be made
 // answers false: the host gets no value it could mistake for one. A null
@@ -257,9 +273,13 @@ bool sh_sysdep_valid() {
 
 extern "C" {
 
-void sh_set_varkey_delay(const char *name) { sh_set_varkey(&gpDelayIdVarKey, name); }
+void sh_set_varkey_delay(const char *name) {
+    sh_set_varkey(&gpDelayIdVarKey, name);
+}
 
-void sh_set_varkey_timevalue(const char *name) { sh_set_varkey(&gpSecondOfDayVarKey, name); }
+void sh_set_varkey_timevalue(const char *name) {
+    sh_set_varkey(&gpSecondOfDayVarKey, name);
+}
 
 bool sh_func_manager_init(void) {
     if (sh_is_init())
@@ -302,7 +322,9 @@ bool sh_func_manager_deinit(void) {
     return true;
 }
 
-const char *qo_sh_sys_version(void) { return QO_SH_SYS_VERSION; }
+const char *qo_sh_sys_version(void) {
+    return QO_SH_SYS_VERSION;
+}
 
 bool sh_time_update(uint64_t timestamp) {
     if (!sh_is_init())
@@ -383,12 +405,12 @@ bool sh_time_range(uint32_t /*vmId*/, qo_object *argv, int32_t argc, qo_object *
         return sh_condition_answer(out, false, false);
     const SysRtc stSysRtc = sh_home_now();
     const int iNowSecond = stSysRtc.ucHour * 3600 + stSysRtc.ucMinute * 60 + stSysRtc.ucSecond;
-    const time_t now = qo_formate_time(&stSysRtc, stSysRtc.ucYear, stSysRtc.ucMonth,
-                                       stSysRtc.ucDay, iNowSecond);
+    const time_t now =
+        qo_formate_time(&stSysRtc, stSysRtc.ucYear, stSysRtc.ucMonth, stSysRtc.ucDay, iNowSecond);
     const time_t start = qo_formate_time(&stSysRtc, sh_arg(argv, 0), sh_arg(argv, 1),
                                          sh_arg(argv, 2), sh_arg(argv, 3));
-    const time_t end = qo_formate_time(&stSysRtc, sh_arg(argv, 4), sh_arg(argv, 5),
-                                       sh_arg(argv, 6), sh_arg(argv, 7));
+    const time_t end = qo_formate_time(&stSysRtc, sh_arg(argv, 4), sh_arg(argv, 5), sh_arg(argv, 6),
+                                       sh_arg(argv, 7));
     return sh_condition_answer(out, true, start <= now && now <= end);
 }
 
@@ -401,8 +423,8 @@ bool sh_calendar(uint32_t /*vmId*/, qo_object *argv, int32_t argc, qo_object *ou
     const int32_t m = sh_arg(argv, 1);
     const int32_t d = sh_arg(argv, 2);
     const SysRtc stSysRtc = sh_home_now();
-    return sh_condition_answer(out, true,
-                               stSysRtc.ucYear == y && stSysRtc.ucMonth == m && stSysRtc.ucDay == d);
+    return sh_condition_answer(
+        out, true, stSysRtc.ucYear == y && stSysRtc.ucMonth == m && stSysRtc.ucDay == d);
 }
 
 bool sh_week_day(uint32_t /*vmId*/, qo_object *argv, int32_t argc, qo_object *out) {

@@ -85,7 +85,8 @@ void qo_get_hometime(uint64_t ullTimestamp, SysRtc *pstOut) {
     const int K = N / DAYS_OF_FOUR_YEARS; // [0, 32]
     const int E = N % DAYS_OF_FOUR_YEARS; // [0, 1460]
 
-    const int iCycleYear = (E >= CYCLE[1].iFirstDay) + (E >= CYCLE[2].iFirstDay) + (E >= CYCLE[3].iFirstDay);
+    const int iCycleYear =
+        (E >= CYCLE[1].iFirstDay) + (E >= CYCLE[2].iFirstDay) + (E >= CYCLE[3].iFirstDay);
     const CycleYear &stYear = CYCLE[iCycleYear];
     const int iYear = 1970 + 4 * K + stYear.iYearOffset;
     const int iDayOfYear = E - stYear.iFirstDay + 1; // [1, 366]

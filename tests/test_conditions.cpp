@@ -36,7 +36,8 @@ TEST_F(Conditions, StatusAndOutSlot) {
         Native native;
         int argc;
     };
-    const Case natives[] = {{sh_time_range, 8}, {sh_calendar, 3}, {sh_week_day, 1}, {sh_lunar_time, 2}};
+    const Case natives[] = {
+        {sh_time_range, 8}, {sh_calendar, 3}, {sh_week_day, 1}, {sh_lunar_time, 2}};
     for (const Case &c : natives) {
         for (int argc : {0, c.argc - 1, c.argc + 1}) {
             Args args;
@@ -78,9 +79,11 @@ TEST_F(Conditions, EachCallMakesOneValueTakesNoLockAndLogsNothing) {
     Args eight{-1, -1, -1, 0, -1, -1, -1, 86399}, three{24, 2, 10}, one{0x7F}, two{1, 1};
     const long afterArgs = host.allocations();
     EXPECT_GT(afterArgs, before);
-    const std::pair<Native, Args *> calls[] = {
-        {sh_time_range, &eight}, {sh_calendar, &three}, {sh_week_day, &one}, {sh_lunar_time, &two},
-        {sh_get_second_of_day, &one}};
+    const std::pair<Native, Args *> calls[] = {{sh_time_range, &eight},
+                                               {sh_calendar, &three},
+                                               {sh_week_day, &one},
+                                               {sh_lunar_time, &two},
+                                               {sh_get_second_of_day, &one}};
     for (const auto &[native, args] : calls) {
         const long n = host.allocations();
         EXPECT_TRUE(native(1, args->argv(), args->argc(), &out));
@@ -114,7 +117,9 @@ class TimeRange : public Conditions, public ::testing::WithParamInterface<const 
 TEST_P(TimeRange, BoundsAreInclusiveToTheSecond) {
     ZoneGuard zone(GetParam());
     for (unsigned month : {1u, 7u}) {
-        auto at = [&](int h, int m, int s, int ms = 0) { tick(homeMs(2024, month, 15, h, m, s, ms)); };
+        auto at = [&](int h, int m, int s, int ms = 0) {
+            tick(homeMs(2024, month, 15, h, m, s, ms));
+        };
         at(8, 0, 0);
         EXPECT_TRUE(answered(today(28800, 64800), true));
         at(7, 59, 59, 999);
@@ -158,9 +163,11 @@ TEST_P(TimeRange, DatesInBounds) {
     tick(homeMs(2024, 12, 26, 8, 0, 1));
     EXPECT_TRUE(answered(range(christmas), false));
     tick(homeMs(2024, 6, 1, 12));
-    EXPECT_TRUE(answered(range({2024, 1, 1, 0, 2024, 12, 31, 86399}), false)) << "2024 means the year 4024";
+    EXPECT_TRUE(answered(range({2024, 1, 1, 0, 2024, 12, 31, 86399}), false))
+        << "2024 means the year 4024";
     EXPECT_TRUE(answered(range({24, 1, 1, 0, 24, 12, 31, 86399}), true));
-    EXPECT_TRUE(answered(range({-1, 6, -1, 0, -1, 6, -1, 86399}), true)) << "wildcards mix with fixed fields";
+    EXPECT_TRUE(answered(range({-1, 6, -1, 0, -1, 6, -1, 86399}), true))
+        << "wildcards mix with fixed fields";
     EXPECT_TRUE(answered(range({-1, 5, -1, 0, -1, 5, -1, 86399}), false));
 }
 
@@ -200,11 +207,14 @@ TEST_F(Conditions, EveryDayAgreesWithTheCivilCalendar) {
     std::mt19937_64 rng(99);
     for (sys_days d{1970y / January / 1}; d <= sys_days{2099y / December / 31}; d += days{1}) {
         const year_month_day ymd{d}, yesterday{d - days{1}};
-        const uint64_t ms = static_cast<uint64_t>(duration_cast<milliseconds>(d.time_since_epoch()).count()) +
-                            rng() % 86400000;
+        const uint64_t ms =
+            static_cast<uint64_t>(duration_cast<milliseconds>(d.time_since_epoch()).count()) +
+            rng() % 86400000;
         tick(ms);
         const int32_t y = int(ymd.year()) - 2000;
-        ASSERT_TRUE(call(sh_calendar, 1, {y, int32_t(unsigned(ymd.month())), int32_t(unsigned(ymd.day()))}).boolValue);
+        ASSERT_TRUE(
+            call(sh_calendar, 1, {y, int32_t(unsigned(ymd.month())), int32_t(unsigned(ymd.day()))})
+                .boolValue);
         ASSERT_FALSE(call(sh_calendar, 1,
                           {int(yesterday.year()) - 2000, int32_t(unsigned(yesterday.month())),
                            int32_t(unsigned(yesterday.day()))})
@@ -243,8 +253,10 @@ TEST_F(Conditions, ConcurrentCallsWhileTicking) {
             while (!stop.load()) {
                 qo_object out = nullptr;
                 // Both moments lie in the range and on a Friday or Saturday.
-                Args range{24, 2, 9, 86399, 24, 2, 10, 0}, date{24, 2, 9}, lunar{12, 30}, week{0x30};
-                bool ok = sh_time_range(1, range.argv(), 8, &out) && qo_object_to_bool(out, nullptr);
+                Args range{24, 2, 9, 86399, 24, 2, 10, 0}, date{24, 2, 9}, lunar{12, 30},
+                    week{0x30};
+                bool ok =
+                    sh_time_range(1, range.argv(), 8, &out) && qo_object_to_bool(out, nullptr);
                 qo_object_free(&out);
                 ok = ok && sh_week_day(1, week.argv(), 1, &out) && qo_object_to_bool(out, nullptr);
                 qo_object_free(&out);

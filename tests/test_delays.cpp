@@ -87,10 +87,8 @@ TEST_F(Delays, EventsOfOneTickComeInRegistrationOrderAfterTheSecond) {
     ASSERT_TRUE(delay(1, 10, 2));
     ASSERT_TRUE(delay(2, 20, 1));
     tick(T + 3000);
-    const std::vector<Event> expected = {{0, "SecondOfDay", 86393},
-                                         {3, "DelayId", 30},
-                                         {1, "DelayId", 10},
-                                         {2, "DelayId", 20}};
+    const std::vector<Event> expected = {
+        {0, "SecondOfDay", 86393}, {3, "DelayId", 30}, {1, "DelayId", 10}, {2, "DelayId", 20}};
     EXPECT_EQ(host.events(), expected);
 }
 
@@ -98,7 +96,7 @@ TEST_F(Delays, SecondOfDayIsPostedWhenTheSecondChanges) {
     tick(T + 999); // same second
     tick(T + 1000);
     tick(T + 1500);
-    tick(T + 5000); // skips seconds: one post, the new value
+    tick(T + 5000);  // skips seconds: one post, the new value
     tick(T + 10000); // midnight
     EXPECT_EQ(host.secondEvents(), (std::vector<int32_t>{86391, 86395, 0}));
     for (const Event &e : host.events())
@@ -173,9 +171,10 @@ TEST_F(Delays, FailedPostIsLoggedOnceAndTheTaskLeaves) {
     host.setPostResult(false, 0x1F);
     ASSERT_TRUE(delay(3, 8, 0));
     tick(T);
-    EXPECT_EQ(host.logs(),
-              std::vector<std::string>{
-                  "sh_kelvo_wrapper_sendevent fail! pTaskData->iVmId:3d, varKey:DelayId, error:0x0X1F"});
+    EXPECT_EQ(
+        host.logs(),
+        std::vector<std::string>{
+            "sh_kelvo_wrapper_sendevent fail! pTaskData->iVmId:3d, varKey:DelayId, error:0x0X1F"});
     host.setPostResult(true);
     tick(T + 1);
     EXPECT_TRUE(host.delayEvents().empty());
@@ -186,8 +185,9 @@ TEST_F(Delays, FailedSecondOfDayPostIsNotRepeated) {
     host.failPost(1);
     tick(T + 1000);
     tick(T + 1200);
-    EXPECT_EQ(host.logs(), std::vector<std::string>{"sh_kelvo_wrapper_sendevent fail! "
-                                                    "pTaskData->iVmId:0d, varKey:SecondOfDay, error:0x0"});
+    EXPECT_EQ(host.logs(),
+              std::vector<std::string>{"sh_kelvo_wrapper_sendevent fail! "
+                                       "pTaskData->iVmId:0d, varKey:SecondOfDay, error:0x0"});
     EXPECT_TRUE(host.secondEvents().empty());
 }
 

@@ -73,7 +73,8 @@ Play playScenario(Host &host) {
     sh_time_update(T0 + 2000);
     p.delayEvents = host.delayEvents();
     for (const std::string &line : host.logs())
-        if (line.find("sendevent fail!") != std::string::npos && line.find("iVmId:0d") == std::string::npos)
+        if (line.find("sendevent fail!") != std::string::npos &&
+            line.find("iVmId:0d") == std::string::npos)
             ++p.failedDelayPosts;
     sh_func_manager_deinit();
     if (!p.initialised) {
@@ -89,12 +90,14 @@ Play playScenario(Host &host) {
 // nothing else fired, and nothing of the host's is left.
 void expectSound(const Play &p, const Host &host, const std::string &what) {
     for (const Event &e : p.delayEvents)
-        EXPECT_TRUE(p.accepted.count({e.vm, e.value})) << what << ": event for a delay never accepted";
+        EXPECT_TRUE(p.accepted.count({e.vm, e.value}))
+            << what << ": event for a delay never accepted";
     std::set<std::pair<uint32_t, int32_t>> delivered;
     for (const Event &e : p.delayEvents)
         EXPECT_TRUE(delivered.insert({e.vm, e.value}).second) << what << ": fired twice";
     if (p.initialised) {
-        EXPECT_EQ(delivered.size() + static_cast<size_t>(p.failedDelayPosts), p.accepted.size()) << what;
+        EXPECT_EQ(delivered.size() + static_cast<size_t>(p.failedDelayPosts), p.accepted.size())
+            << what;
     }
     EXPECT_EQ(host.liveBlocks(), 0u) << what << ": host blocks leaked";
     EXPECT_EQ(host.badFrees(), 0) << what;
@@ -252,9 +255,10 @@ TEST(Hardening, ConcurrencySoak) {
     EXPECT_EQ(recordsFreed, fired + removedSilently);
     EXPECT_GT(fired, 0);
     EXPECT_GT(removedSilently, 0);
-    std::printf("[figures] soak: %ld operations, %ld delays accepted, %ld records: %ld fired, %ld removed "
-                "without an event\n",
-                ops.load(), accepted.load(), recordsFreed, fired, removedSilently);
+    std::printf(
+        "[figures] soak: %ld operations, %ld delays accepted, %ld records: %ld fired, %ld removed "
+        "without an event\n",
+        ops.load(), accepted.load(), recordsFreed, fired, removedSilently);
     host.reset();
 }
 

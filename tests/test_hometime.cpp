@@ -33,7 +33,8 @@ TEST(HomeTime, EveryDayAgreesWithTheCivilCalendar) {
     for (sys_days day = first; day <= last; day += days{1}) {
         const year_month_day ymd{day};
         const unsigned iso = weekday{day}.iso_encoding();
-        const uint64_t dayMs = static_cast<uint64_t>(duration_cast<milliseconds>(day.time_since_epoch()).count());
+        const uint64_t dayMs =
+            static_cast<uint64_t>(duration_cast<milliseconds>(day.time_since_epoch()).count());
         for (uint64_t offset : {uint64_t{0}, rng() % 86400000, uint64_t{86399999}}) {
             const SysRtc rtc = decompose(dayMs + offset);
             const uint64_t s = offset / 1000;
@@ -73,7 +74,8 @@ TEST(HomeTime, WorkedDecompositions) {
     };
     for (const Worked &w : table) {
         const SysRtc r = decompose(w.ms);
-        EXPECT_EQ((std::array<int, 7>{r.ucYear, r.ucMonth, r.ucDay, r.ucHour, r.ucMinute, r.ucSecond, r.ucWeek}),
+        EXPECT_EQ((std::array<int, 7>{r.ucYear, r.ucMonth, r.ucDay, r.ucHour, r.ucMinute,
+                                      r.ucSecond, r.ucWeek}),
                   (std::array<int, 7>{w.year, w.month, w.day, w.hour, w.minute, w.second, w.week}))
             << w.ms;
     }
@@ -81,7 +83,8 @@ TEST(HomeTime, WorkedDecompositions) {
 
 TEST(HomeTime, AfterTheRangeTheCalendarStopsAtItsLastSecond) {
     const SysRtc lastOne = decompose(HOME_TIME_LAST_MS);
-    for (uint64_t ms : {HOME_TIME_LAST_MS + 1, uint64_t{4102444800000}, uint64_t{1} << 62, UINT64_MAX}) {
+    for (uint64_t ms :
+         {HOME_TIME_LAST_MS + 1, uint64_t{4102444800000}, uint64_t{1} << 62, UINT64_MAX}) {
         const SysRtc r = decompose(ms);
         EXPECT_EQ(std::memcmp(&r, &lastOne, sizeof(r)), 0) << ms;
     }
@@ -99,7 +102,8 @@ TEST(HomeTime, StrayDaysOfYearStayInsideTheMonthTable) {
 }
 
 time_t utcSeconds(sys_days day, int secondOfDay) {
-    return static_cast<time_t>(duration_cast<seconds>(day.time_since_epoch()).count() + secondOfDay);
+    return static_cast<time_t>(duration_cast<seconds>(day.time_since_epoch()).count() +
+                               secondOfDay);
 }
 
 TEST(FormateTime, NormalisesLikeMktimeUnderUtc) {
@@ -109,10 +113,14 @@ TEST(FormateTime, NormalisesLikeMktimeUnderUtc) {
     const sys_days mar1{2024y / March / 1};
     EXPECT_EQ(qo_formate_time(&leapDay, 24, 3, 1, 86400), utcSeconds(mar1, 0)) << "not 2 March";
     EXPECT_EQ(qo_formate_time(&leapDay, 24, 3, 1, 90000), utcSeconds(mar1, 3600));
-    EXPECT_EQ(qo_formate_time(&leapDay, 24, 3, 1, -1), utcSeconds(mar1, -1)) << "23:59:59 the day before";
-    EXPECT_EQ(qo_formate_time(&leapDay, 24, 3, 0, 0), utcSeconds(sys_days{2024y / February / 29}, 0));
-    EXPECT_EQ(qo_formate_time(&leapDay, 24, 13, 1, 0), utcSeconds(sys_days{2025y / January / 1}, 0));
-    EXPECT_EQ(qo_formate_time(&leapDay, 2024, 1, 1, 0), utcSeconds(sys_days{4024y / January / 1}, 0))
+    EXPECT_EQ(qo_formate_time(&leapDay, 24, 3, 1, -1), utcSeconds(mar1, -1))
+        << "23:59:59 the day before";
+    EXPECT_EQ(qo_formate_time(&leapDay, 24, 3, 0, 0),
+              utcSeconds(sys_days{2024y / February / 29}, 0));
+    EXPECT_EQ(qo_formate_time(&leapDay, 24, 13, 1, 0),
+              utcSeconds(sys_days{2025y / January / 1}, 0));
+    EXPECT_EQ(qo_formate_time(&leapDay, 2024, 1, 1, 0),
+              utcSeconds(sys_days{4024y / January / 1}, 0))
         << "years always count from 2000";
 }
 

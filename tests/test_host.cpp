@@ -115,7 +115,9 @@ void Host::clearTrace() {
     std::lock_guard lock(m_);
     trace_.clear();
 }
-int Host::heldByThisThread() { return tlHeld; }
+int Host::heldByThisThread() {
+    return tlHeld;
+}
 long Host::mutexesAlive() const {
     std::lock_guard lock(m_);
     return mutexesAlive_;
@@ -251,10 +253,18 @@ bool Args::complete() const {
             return false;
     return true;
 }
-void Args::addInt(int32_t v) { objects_.push_back(qo_object_new_int32(v)); }
-void Args::addBool(bool v) { objects_.push_back(qo_object_new_bool(v)); }
-void Args::addString(const char *s) { objects_.push_back(qo_object_new_string(s)); }
-void Args::addNull() { objects_.push_back(nullptr); }
+void Args::addInt(int32_t v) {
+    objects_.push_back(qo_object_new_int32(v));
+}
+void Args::addBool(bool v) {
+    objects_.push_back(qo_object_new_bool(v));
+}
+void Args::addString(const char *s) {
+    objects_.push_back(qo_object_new_string(s));
+}
+void Args::addNull() {
+    objects_.push_back(nullptr);
+}
 
 Answer call(Native native, uint32_t vm, Args &args) {
     qo_object out = nullptr;

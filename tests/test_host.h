@@ -33,7 +33,7 @@ class Host {
     void bind(const char *delayKey = "DelayId", const char *secondKey = "SecondOfDay");
 
     // Allocator
-    void failAllocation(long n); // fail the n-th allocation from now; 0 = never
+    void failAllocation(long n);      // fail the n-th allocation from now; 0 = never
     void failAllocationsFrom(long n); // fail the n-th from now and all after it
     long allocations() const;
     size_t liveBlocks() const;
@@ -41,7 +41,10 @@ class Host {
 
     // Event delivery
     void failPost(long n); // fail the n-th post from now; 0 = never
-    void setPostResult(bool ok, int32_t errCode = 0) { postOk_ = ok; postErr_ = errCode; }
+    void setPostResult(bool ok, int32_t errCode = 0) {
+        postOk_ = ok;
+        postErr_ = errCode;
+    }
     std::vector<Event> events() const;
     std::vector<Event> delayEvents() const; // vm != 0
     std::vector<int32_t> secondEvents() const;

@@ -59,13 +59,31 @@ TEST_F(Lifecycle, EachRequiredCallbackIsChecked) {
     for (int missing = 0; missing < 7; ++missing) {
         host.bind();
         switch (missing) {
-        case 0: sh_callback_set_hal(nullptr, Host::cbFree); break;
-        case 1: sh_callback_set_hal(Host::cbMalloc, nullptr); break;
-        case 2: sh_callback_set_mutex(nullptr, Host::cbMutexLock, Host::cbMutexUnlock, Host::cbMutexDestroy); break;
-        case 3: sh_callback_set_mutex(Host::cbMutexCreate, nullptr, Host::cbMutexUnlock, Host::cbMutexDestroy); break;
-        case 4: sh_callback_set_mutex(Host::cbMutexCreate, Host::cbMutexLock, nullptr, Host::cbMutexDestroy); break;
-        case 5: sh_callback_set_mutex(Host::cbMutexCreate, Host::cbMutexLock, Host::cbMutexUnlock, nullptr); break;
-        case 6: sh_callback_set_postevent(nullptr); break;
+        case 0:
+            sh_callback_set_hal(nullptr, Host::cbFree);
+            break;
+        case 1:
+            sh_callback_set_hal(Host::cbMalloc, nullptr);
+            break;
+        case 2:
+            sh_callback_set_mutex(nullptr, Host::cbMutexLock, Host::cbMutexUnlock,
+                                  Host::cbMutexDestroy);
+            break;
+        case 3:
+            sh_callback_set_mutex(Host::cbMutexCreate, nullptr, Host::cbMutexUnlock,
+                                  Host::cbMutexDestroy);
+            break;
+        case 4:
+            sh_callback_set_mutex(Host::cbMutexCreate, Host::cbMutexLock, nullptr,
+                                  Host::cbMutexDestroy);
+            break;
+        case 5:
+            sh_callback_set_mutex(Host::cbMutexCreate, Host::cbMutexLock, Host::cbMutexUnlock,
+                                  nullptr);
+            break;
+        case 6:
+            sh_callback_set_postevent(nullptr);
+            break;
         }
         EXPECT_FALSE(sh_func_manager_init()) << "callback " << missing;
         EXPECT_EQ(host.mutexesAlive(), 0);
@@ -130,7 +148,9 @@ TEST_F(Lifecycle, TheNameIsACopy) {
     qo_object_free(&args[1]);
 }
 
-bool refuseMutex(void **) { return false; }
+bool refuseMutex(void **) {
+    return false;
+}
 
 TEST_F(Lifecycle, RefusedMutexFailsSilently) {
     host.bind();
@@ -183,14 +203,16 @@ TEST_F(Lifecycle, DeinitCallsTheHostInOrder) {
     host.clearTrace();
     const long postsBefore = host.posts();
     ASSERT_TRUE(sh_func_manager_deinit());
-    const std::vector<std::string> expected = {
-        "log:sh_func_manager_deinit",
-        "lock",
-        "free", "free",         // the two pending delays
-        "free", "free",         // the queue's item array and the queue
-        "unlock",
-        "destroy",
-        "free", "free"};        // second-of-day name, then delay name
+    const std::vector<std::string> expected = {"log:sh_func_manager_deinit",
+                                               "lock",
+                                               "free",
+                                               "free", // the two pending delays
+                                               "free",
+                                               "free", // the queue's item array and the queue
+                                               "unlock",
+                                               "destroy",
+                                               "free",
+                                               "free"}; // second-of-day name, then delay name
     EXPECT_EQ(host.trace(), expected);
     EXPECT_EQ(host.posts(), postsBefore) << "teardown posts nothing";
     EXPECT_EQ(host.liveBlocks(), 0u);

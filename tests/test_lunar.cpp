@@ -17,15 +17,23 @@ constexpr int LAST_INDEX = LUNAR_TABLE_SIZE - 1; // lunar year 2101
 
 year_month_day newYear(int index) {
     const int32_t e = g_aiSolars[index];
-    return year{e >> 9} / month{static_cast<unsigned>(e >> 5 & 0xF)} / day{static_cast<unsigned>(e & 0x1F)};
+    return year{e >> 9} / month{static_cast<unsigned>(e >> 5 & 0xF)} /
+           day{static_cast<unsigned>(e & 0x1F)};
 }
-int leapMonth(int index) { return g_aiLunarMonthDays[index] >> 13 & 0xF; }
-int monthCount(int index) { return leapMonth(index) == 0 ? 12 : 13; }
-int monthLength(int index, int k) { return (g_aiLunarMonthDays[index] >> (12 - k) & 1) ? 30 : 29; }
+int leapMonth(int index) {
+    return g_aiLunarMonthDays[index] >> 13 & 0xF;
+}
+int monthCount(int index) {
+    return leapMonth(index) == 0 ? 12 : 13;
+}
+int monthLength(int index, int k) {
+    return (g_aiLunarMonthDays[index] >> (12 - k) & 1) ? 30 : 29;
+}
 
 LunarDate convert(const year_month_day &ymd, bool *ok) {
     LunarDate l{};
-    *ok = qo_solar_to_lunar(static_cast<uint16_t>(int(ymd.year())), static_cast<uint8_t>(unsigned(ymd.month())),
+    *ok = qo_solar_to_lunar(static_cast<uint16_t>(int(ymd.year())),
+                            static_cast<uint8_t>(unsigned(ymd.month())),
                             static_cast<uint8_t>(unsigned(ymd.day())), &l);
     return l;
 }
@@ -55,7 +63,8 @@ TEST(LunarTables, EveryYearAddsUpToTheNextNewYear) {
         int length = 0;
         for (int k = 0; k < monthCount(i); ++k)
             length += monthLength(i, k);
-        EXPECT_EQ(length, (sys_days{newYear(i + 1)} - sys_days{ny}).count()) << "lunar year " << 1897 + i;
+        EXPECT_EQ(length, (sys_days{newYear(i + 1)} - sys_days{ny}).count())
+            << "lunar year " << 1897 + i;
     }
     EXPECT_EQ(leapYears, 76);
 }
@@ -78,7 +87,8 @@ TEST(LunarConversion, ConsecutiveDatesGiveConsecutiveLunarDays) {
     for (sys_days d = first + days{1}; d <= last; d += days{1}) {
         const year_month_day ymd{d};
         const LunarDate cur = convert(ymd, &ok);
-        ASSERT_TRUE(ok) << int(ymd.year()) << "-" << unsigned(ymd.month()) << "-" << unsigned(ymd.day());
+        ASSERT_TRUE(ok) << int(ymd.year()) << "-" << unsigned(ymd.month()) << "-"
+                        << unsigned(ymd.day());
         ASSERT_GE(cur.ucMonth, 1);
         ASSERT_LE(cur.ucMonth, 12);
         ASSERT_GE(cur.ucDay, 1);
@@ -130,15 +140,17 @@ TEST(LunarConversion, KnownDates) {
         bool ok = false;
         const LunarDate l = convert(year{k.y} / month{unsigned(k.m)} / day{unsigned(k.d)}, &ok);
         EXPECT_TRUE(ok) << k.y << "-" << k.m << "-" << k.d;
-        EXPECT_EQ((std::array<int, 3>{l.usYear, l.ucMonth, l.ucDay}), (std::array<int, 3>{k.ly, k.lm, k.ld}))
+        EXPECT_EQ((std::array<int, 3>{l.usYear, l.ucMonth, l.ucDay}),
+                  (std::array<int, 3>{k.ly, k.lm, k.ld}))
             << k.y << "-" << k.m << "-" << k.d;
     }
 }
 
 TEST(LunarConversion, RefusalsLeaveTheWholeRecordUntouched) {
-    const int refused[][3] = {{1897, 12, 31}, {2102, 1, 1},  {1898, 1, 21},  {2021, 2, 29}, {1900, 2, 29},
-                              {2100, 2, 29},  {2020, 2, 30}, {2020, 3, 0},   {2020, 4, 31}, {2020, 0, 1},
-                              {2020, 13, 1},  {0, 1, 1},     {65535, 1, 1},  {2020, 1, 32}, {2020, 1, 255}};
+    const int refused[][3] = {{1897, 12, 31}, {2102, 1, 1},  {1898, 1, 21}, {2021, 2, 29},
+                              {1900, 2, 29},  {2100, 2, 29}, {2020, 2, 30}, {2020, 3, 0},
+                              {2020, 4, 31},  {2020, 0, 1},  {2020, 13, 1}, {0, 1, 1},
+                              {65535, 1, 1},  {2020, 1, 32}, {2020, 1, 255}};
     for (const auto &r : refused) {
         LunarDate l;
         std::memset(&l, 0xA5, sizeof(l));
@@ -185,7 +197,8 @@ TEST(LunarConversion, ArbitraryInputsStayInBounds) {
             for (int d = 0; d < 256; ++d)
                 check(y, static_cast<uint8_t>(m), static_cast<uint8_t>(d));
     for (int i = 0; i < 200000; ++i)
-        check(static_cast<uint16_t>(rng()), static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng()));
+        check(static_cast<uint16_t>(rng()), static_cast<uint8_t>(rng()),
+              static_cast<uint8_t>(rng()));
 }
 
 } // namespace

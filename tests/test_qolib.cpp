@@ -115,8 +115,8 @@ TEST_F(Qolib, AllocationFailuresAreReported) {
 TEST_F(Qolib, NullQueuesAreHarmless) {
     EXPECT_FALSE(qo_queue_push_back(nullptr, nullptr));
     EXPECT_EQ(qo_queue_find_ex(nullptr, nullptr, [](void *, void *) { return true; }), nullptr);
-    EXPECT_EQ(qo_queue_remove_all(nullptr, nullptr, nullptr, [](void *, void *, void *) { return true; },
-                                  nullptr),
+    EXPECT_EQ(qo_queue_remove_all(
+                  nullptr, nullptr, nullptr, [](void *, void *, void *) { return true; }, nullptr),
               0u);
     qo_queue_foreach(nullptr, [](void *) { return true; });
     qo_queue_free(nullptr);
@@ -131,7 +131,9 @@ bool matchesResidue(void *item, void *modulus, void *residue) {
     return *static_cast<int *>(item) % m == reinterpret_cast<intptr_t>(residue);
 }
 std::vector<int *> gReleased;
-void recordRelease(void *item) { gReleased.push_back(static_cast<int *>(item)); }
+void recordRelease(void *item) {
+    gReleased.push_back(static_cast<int *>(item));
+}
 std::vector<int> contents(qo_queue q) {
     static std::vector<int> seen;
     seen.clear();
@@ -207,9 +209,10 @@ TEST_F(Qolib, FindReturnsTheFirstMatchAndForeachStopsOnFalse) {
     });
     EXPECT_EQ(found, &items[1]);
     key = 9;
-    EXPECT_EQ(qo_queue_find_ex(q, &key, [](void *item, void *k) {
-                  return *static_cast<int *>(item) == *static_cast<int *>(k);
-              }),
+    EXPECT_EQ(qo_queue_find_ex(q, &key,
+                               [](void *item, void *k) {
+                                   return *static_cast<int *>(item) == *static_cast<int *>(k);
+                               }),
               nullptr);
     static int visited;
     visited = 0;

@@ -137,12 +137,13 @@ std::string slurp(const std::filesystem::path &p) {
 }
 
 HostRun runHost(const std::string &args, const std::string &input = "") {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("sh-sys-host-test-" + std::to_string(::getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("sh-sys-host-test-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     std::ofstream(dir / "in") << input;
-    const std::string cmd = std::string("'") + SH_SYS_HOST_PATH + "' " + args + " < '" + (dir / "in").string() +
-                            "' > '" + (dir / "out").string() + "' 2> '" + (dir / "err").string() + "'";
+    const std::string cmd = std::string("'") + SH_SYS_HOST_PATH + "' " + args + " < '" +
+                            (dir / "in").string() + "' > '" + (dir / "out").string() + "' 2> '" +
+                            (dir / "err").string() + "'";
     const int raw = std::system(cmd.c_str());
     HostRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "out"), slurp(dir / "err")};
     std::filesystem::remove_all(dir);
@@ -151,13 +152,16 @@ HostRun runHost(const std::string &args, const std::string &input = "") {
 
 // The first line names where the plug-in was found; everything after it is
 // the same on every machine.
-std::string withoutPluginLine(const std::string &out) { return out.substr(out.find('\n') + 1); }
+std::string withoutPluginLine(const std::string &out) {
+    return out.substr(out.find('\n') + 1);
+}
 
 TEST(ShSysHost, DefaultStoryMatchesItsTimeline) {
     const HostRun r = runHost("");
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(r.out.rfind("sh-sys-host: kelvo-sh-sys 4.01.00.03 from /", 0), 0u) << r.out;
-    EXPECT_EQ(withoutPluginLine(r.out), slurp(std::string(KELVO_SOURCE_DIR) + "/tests/golden/default-story.txt"));
+    EXPECT_EQ(withoutPluginLine(r.out),
+              slurp(std::string(KELVO_SOURCE_DIR) + "/tests/golden/default-story.txt"));
     EXPECT_TRUE(r.err.empty()) << r.err;
 }
 
@@ -172,9 +176,9 @@ TEST(ShSysHost, ExamplesPass) {
 
 TEST(ShSysHost, ScenarioFromStandardInputAndAFailedExpectation) {
     const HostRun r = runHost("-", "start 2024-02-09 12:00:00\n"
-                               "check week_day 0x10 expect true\n"
-                               "check week_day 0x10 expect false\n"
-                               "check second_of_day expect 7\n");
+                                   "check week_day 0x10 expect true\n"
+                                   "check week_day 0x10 expect false\n"
+                                   "check second_of_day expect 7\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("<stdin>:3: expected false got true"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("<stdin>:4: expected 7 got 43200"), std::string::npos) << r.out;
@@ -183,9 +187,10 @@ TEST(ShSysHost, ScenarioFromStandardInputAndAFailedExpectation) {
 
 TEST(ShSysHost, DelaysAndVerboseSecondEvents) {
     const HostRun r = runHost("--verbose --delay-var Wake --second-var Sec -",
-                          "start 2024-02-09 12:00:00\ndelay 3 9 2\nadvance 3s\n");
+                              "start 2024-02-09 12:00:00\ndelay 3 9 2\nadvance 3s\n");
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("2024-02-09 12:00:02.000    event  vm 3  Wake = 9"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("2024-02-09 12:00:02.000    event  vm 3  Wake = 9"), std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("second of day  Sec = 43203"), std::string::npos) << r.out;
 }
 
@@ -199,14 +204,16 @@ TEST(ShSysHost, SyntaxErrorsStopBeforeAnythingRuns) {
 TEST(ShSysHost, MissingOrWrongPlugin) {
     const HostRun missing = runHost("--plugin /nonexistent/libkelvo-sh-sys.so");
     EXPECT_EQ(missing.status, 2);
-    EXPECT_NE(missing.err.find("sh-sys-host: cannot load plug-in '/nonexistent/libkelvo-sh-sys.so'"),
-              std::string::npos)
+    EXPECT_NE(
+        missing.err.find("sh-sys-host: cannot load plug-in '/nonexistent/libkelvo-sh-sys.so'"),
+        std::string::npos)
         << missing.err;
     EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 1);
 
     const HostRun wrong = runHost(std::string("--plugin '") + KELVO_QOLIB_PATH + "'");
     EXPECT_EQ(wrong.status, 2);
-    EXPECT_NE(wrong.err.find("lacks the symbol 'sh_callback_set_hal'"), std::string::npos) << wrong.err;
+    EXPECT_NE(wrong.err.find("lacks the symbol 'sh_callback_set_hal'"), std::string::npos)
+        << wrong.err;
 }
 
 TEST(ShSysHost, UsageErrors) {
@@ -216,13 +223,15 @@ TEST(ShSysHost, UsageErrors) {
     EXPECT_EQ(runHost("/nonexistent.scn").status, 2);
     const HostRun help = runHost("--help");
     EXPECT_EQ(help.status, 0);
-    for (const char *word : {"SYNOPSIS", "--realtime", "check time_range", "EXIT STATUS", "advance"})
+    for (const char *word :
+         {"SYNOPSIS", "--realtime", "check time_range", "EXIT STATUS", "advance"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
 }
 
 TEST(ShSysHost, RealtimeRunsForItsDurationAndAnswersChecks) {
-    const HostRun r = runHost("--realtime --for 2s", "check week_day 0x7F expect true\ncheck lunar 0 0 expect false\n"
-                                                 "tick +1s\n");
+    const HostRun r = runHost("--realtime --for 2s",
+                              "check week_day 0x7F expect true\ncheck lunar 0 0 expect false\n"
+                              "tick +1s\n");
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("sh_week_day -> 1, true   ok"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("the clock is this machine's"), std::string::npos) << r.out;

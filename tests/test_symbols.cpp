@@ -14,13 +14,23 @@
 
 namespace {
 
-const std::set<std::string> kListed = {
-    "sh_callback_set_hal",  "sh_callback_set_logout",  "sh_callback_set_mutex",
-    "sh_callback_set_postevent", "sh_set_varkey_delay", "sh_set_varkey_timevalue",
-    "sh_func_manager_init", "sh_func_manager_deinit",  "qo_sh_sys_version",
-    "sh_time_update",       "sh_func_manager_delay_task_delete",
-    "sh_delay",             "sh_cancel_delay",         "sh_time_range",
-    "sh_calendar",          "sh_week_day",             "sh_lunar_time"};
+const std::set<std::string> kListed = {"sh_callback_set_hal",
+                                       "sh_callback_set_logout",
+                                       "sh_callback_set_mutex",
+                                       "sh_callback_set_postevent",
+                                       "sh_set_varkey_delay",
+                                       "sh_set_varkey_timevalue",
+                                       "sh_func_manager_init",
+                                       "sh_func_manager_deinit",
+                                       "qo_sh_sys_version",
+                                       "sh_time_update",
+                                       "sh_func_manager_delay_task_delete",
+                                       "sh_delay",
+                                       "sh_cancel_delay",
+                                       "sh_time_range",
+                                       "sh_calendar",
+                                       "sh_week_day",
+                                       "sh_lunar_time"};
 
 std::vector<char> readFile(const char *path) {
     std::ifstream in(path, std::ios::binary);
@@ -37,7 +47,8 @@ struct DynamicInfo {
 DynamicInfo readDynamic(const std::vector<char> &image) {
     DynamicInfo info;
     const auto *eh = reinterpret_cast<const Elf64_Ehdr *>(image.data());
-    EXPECT_EQ(std::string(reinterpret_cast<const char *>(eh->e_ident), 4), "\x7f" "ELF");
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(eh->e_ident), 4), "\x7f"
+                                                                           "ELF");
     EXPECT_EQ(eh->e_ident[EI_CLASS], ELFCLASS64);
     const auto *sh = reinterpret_cast<const Elf64_Shdr *>(image.data() + eh->e_shoff);
     for (int i = 0; i < eh->e_shnum; ++i) {
@@ -76,9 +87,8 @@ TEST(Symbols, PlugInExportsTheListedNamesAndSecondOfDay) {
 TEST(Symbols, PlugInNeedsQolibByNameAndCarriesAVersionedSoname) {
     const DynamicInfo info = readDynamic(readFile(KELVO_PLUGIN_PATH));
     EXPECT_EQ(info.soname, "libkelvo-sh-sys.so.4");
-    EXPECT_TRUE(std::any_of(info.needed.begin(), info.needed.end(), [](const std::string &n) {
-        return n.rfind("libqolib.so", 0) == 0;
-    }));
+    EXPECT_TRUE(std::any_of(info.needed.begin(), info.needed.end(),
+                            [](const std::string &n) { return n.rfind("libqolib.so", 0) == 0; }));
     for (const std::string &n : info.needed)
         EXPECT_EQ(n.find('/'), std::string::npos) << n << " is recorded with a path";
 }

@@ -200,7 +200,9 @@ void qo_queue_free(qo_queue *queue) {
     q->stHeader.pfnFree(q);
 }
 
-size_t qo_queue_size(qo_queue queue) { return queue == nullptr ? 0 : queue->nSize; }
+size_t qo_queue_size(qo_queue queue) {
+    return queue == nullptr ? 0 : queue->nSize;
+}
 
 qo_object qo_object_new_bool(bool value) {
     qo_object pObject = object_new(Kind::Bool, 0);

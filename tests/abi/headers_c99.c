@@ -11,17 +11,20 @@ ABI_ASSERT(sizeof(uint64_t) == 8, sixty_four_bit_timestamps);
 ABI_ASSERT(sizeof(size_t) == sizeof(void *), pointer_sized_sizes);
 ABI_ASSERT(sizeof(qo_object) == sizeof(void *), object_handle_is_a_pointer);
 ABI_ASSERT(sizeof(qo_queue) == sizeof(void *), queue_handle_is_a_pointer);
-ABI_ASSERT(sizeof(ShMallocFn) == sizeof(void *) && sizeof(ShPostEventFn) == sizeof(void *), callbacks_are_pointers);
+ABI_ASSERT(sizeof(ShMallocFn) == sizeof(void *) && sizeof(ShPostEventFn) == sizeof(void *),
+           callbacks_are_pointers);
 
 /* Each declaration has exactly the type hosts are written against. */
 static void (*const set_hal)(ShMallocFn, ShFreeFn) = sh_callback_set_hal;
 static bool (*const post_shape)(uint32_t, const char **, qo_object *, int32_t, bool, int32_t *) = 0;
 static bool (*const natives[])(uint32_t, qo_object *, int32_t, qo_object *) = {
-    sh_delay, sh_cancel_delay, sh_time_range, sh_calendar, sh_week_day, sh_lunar_time, sh_get_second_of_day};
+    sh_delay,    sh_cancel_delay, sh_time_range,       sh_calendar,
+    sh_week_day, sh_lunar_time,   sh_get_second_of_day};
 static bool (*const tick)(uint64_t) = sh_time_update;
 static const char *(*const version)(void) = qo_sh_sys_version;
 
 int kelvo_abi_c99_anchor(void) {
     ShPostEventFn post = post_shape;
-    return (int)(sizeof natives / sizeof natives[0]) + (set_hal != 0) + (post == 0) + (tick != 0) + (version != 0);
+    return (int)(sizeof natives / sizeof natives[0]) + (set_hal != 0) + (post == 0) + (tick != 0) +
+           (version != 0);
 }

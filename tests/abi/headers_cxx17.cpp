@@ -6,7 +6,8 @@
 #include "qolib.h"
 
 static_assert(sizeof(bool) == 1, "results and flags are one-byte booleans");
-static_assert(sizeof(qo_object) == sizeof(void *) && sizeof(qo_queue) == sizeof(void *), "handles are pointers");
+static_assert(sizeof(qo_object) == sizeof(void *) && sizeof(qo_queue) == sizeof(void *),
+              "handles are pointers");
 static_assert(std::is_same_v<ShMallocFn, void *(*)(size_t)>);
 static_assert(std::is_same_v<ShFreeFn, void (*)(void *)>);
 static_assert(std::is_same_v<ShLogoutFn, void (*)(const char *)>);
@@ -14,7 +15,8 @@ static_assert(std::is_same_v<ShMutexCreateFn, bool (*)(void **)>);
 static_assert(std::is_same_v<ShMutexLockFn, bool (*)(void *)>);
 static_assert(std::is_same_v<ShMutexUnlockFn, bool (*)(void *)>);
 static_assert(std::is_same_v<ShMutexDestroyFn, bool (*)(void **)>);
-static_assert(std::is_same_v<ShPostEventFn, bool (*)(uint32_t, const char **, qo_object *, int32_t, bool, int32_t *)>);
+static_assert(std::is_same_v<ShPostEventFn, bool (*)(uint32_t, const char **, qo_object *, int32_t,
+                                                     bool, int32_t *)>);
 using NativeFn = bool (*)(uint32_t, qo_object *, int32_t, qo_object *);
 static_assert(std::is_same_v<decltype(&sh_delay), NativeFn>);
 static_assert(std::is_same_v<decltype(&sh_cancel_delay), NativeFn>);
@@ -24,7 +26,10 @@ static_assert(std::is_same_v<decltype(&sh_week_day), NativeFn>);
 static_assert(std::is_same_v<decltype(&sh_lunar_time), NativeFn>);
 static_assert(std::is_same_v<decltype(&sh_get_second_of_day), NativeFn>);
 static_assert(std::is_same_v<decltype(&sh_time_update), bool (*)(uint64_t)>);
-static_assert(std::is_same_v<decltype(&qo_queue_remove_all),
-                             size_t (*)(qo_queue, void *, void *, qo_remove_visit_fn, qo_release_fn)>);
+static_assert(
+    std::is_same_v<decltype(&qo_queue_remove_all),
+                   size_t (*)(qo_queue, void *, void *, qo_remove_visit_fn, qo_release_fn)>);
 
-int kelvo_abi_cxx17_anchor() { return 0; }
+int kelvo_abi_cxx17_anchor() {
+    return 0;
+}
