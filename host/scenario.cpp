@@ -193,15 +193,19 @@ struct LineParser {
             c.op = Op::Advance;
             if (!duration(1, c.duration))
                 return false;
-            if (w.size() == 2)
-                return true;
-            if (w[2] != "every")
-                return fail("unexpected '" + std::string(w[2]) + "' (every <duration>?)");
-            if (!duration(3, c.every))
-                return false;
-            if (c.every == 0)
-                return fail("'every' needs a step longer than 0ms");
-            return noMore(4);
+            if (w.size() > 2) {
+                if (w[2] != "every")
+                    return fail("unexpected '" + std::string(w[2]) + "' (every <duration>?)");
+                if (!duration(3, c.every) || !noMore(4))
+                    return false;
+                if (c.every == 0)
+                    return fail("'every' needs a step longer than 0ms");
+            }
+            constexpr int64_t MAX_TICKS = 10'000'000;
+            if (c.duration / c.every > MAX_TICKS)
+                return fail("advance would tick " + std::to_string(c.duration / c.every) +
+                            " times (at most 10000000: take a longer step)");
+            return true;
         }
         if (verb == "tick") {
             c.op = Op::Tick;
@@ -267,9 +271,10 @@ std::optional<int64_t> parseDuration(std::string_view text) {
         } else {
             return std::nullopt; // a unit is required
         }
-        total += n * unit;
-        if (total > int64_t{1} << 50)
+        constexpr int64_t LIMIT = int64_t{1} << 50; // some 35 000 years of milliseconds
+        if (n > (LIMIT - total) / unit)
             return std::nullopt;
+        total += n * unit;
     }
     return total;
 }

@@ -89,6 +89,8 @@ TEST(ScenarioParser, EveryErrorNamesItsLine) {
         {"advance 10", "bad duration"},
         {"advance 10s every 0ms", "longer than 0ms"},
         {"advance 10s each 1s", "unexpected 'each'"},
+        {"advance 365d every 1ms", "at most 10000000"},
+        {"advance 1000d", "at most 10000000"},
         {"tick +5x", "bad duration"},
         {"check", "check what?"},
         {"check moon 1 1", "unknown check 'moon'"},
@@ -117,7 +119,8 @@ TEST(ScenarioParser, TimesAndDurationsRoundTrip) {
         EXPECT_TRUE(parseDuration(d).has_value()) << d;
     EXPECT_EQ(formatDuration(5'400'000), "90m");
     EXPECT_EQ(formatDuration(-1500), "-1500ms");
-    for (const char *d : {"", "s", "10", "10y", "-5s", "99999999999999s"})
+    for (const char *d :
+         {"", "s", "10", "10y", "-5s", "99999999999999s", "333333333333d", "999999999999d1d"})
         EXPECT_FALSE(parseDuration(d).has_value()) << d;
 }
 
