@@ -245,6 +245,22 @@ TEST(ShSysHost, RealtimeRunsForItsDurationAndAnswersChecks) {
     EXPECT_LE(ticks, 25);
 }
 
+TEST(ShSysHost, RealtimeShutsDownCleanlyOnSigint) {
+    const auto out =
+        std::filesystem::temp_directory_path() / ("sigint-" + std::to_string(::getpid()));
+    const std::string cmd = "sh -c 'sleep 3 | \"" + std::string(SH_SYS_HOST_PATH) +
+                            "\" --realtime > \"" + out.string() +
+                            "\" 2>&1 & pid=$!; sleep 1; kill -INT $pid; wait $pid'";
+    const int raw = std::system(cmd.c_str());
+    const std::string text = slurp(out);
+    std::filesystem::remove(out);
+    ASSERT_TRUE(WIFEXITED(raw)) << text;
+    EXPECT_EQ(WEXITSTATUS(raw), 0) << text;
+    EXPECT_NE(text.find("interrupted: shutting the plug-in down"), std::string::npos) << text;
+    EXPECT_NE(text.find("plug-in log: sh_func_manager_deinit"), std::string::npos) << text;
+    EXPECT_NE(text.find("0 blocks leaked"), std::string::npos) << text;
+}
+
 TEST(MinimalHost, DrivesOneDelayEndToEnd) {
     const int raw = std::system((std::string("'") + MINIMAL_HOST_PATH + "' > /dev/null").c_str());
     ASSERT_TRUE(WIFEXITED(raw));
