@@ -12,20 +12,25 @@ namespace {
 const char *const WEEKDAYS[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                 "Thursday", "Friday", "Saturday"};
 
-const char *checkName(CheckKind k) {
-    switch (k) {
-    case CheckKind::TimeRange:
-        return "sh_time_range";
-    case CheckKind::Calendar:
-        return "sh_calendar";
-    case CheckKind::WeekDay:
-        return "sh_week_day";
-    case CheckKind::Lunar:
-        return "sh_lunar_time";
-    case CheckKind::SecondOfDay:
-        return "sh_get_second_of_day";
-    }
-    return "?";
+// Each check: the native it calls, by its exported name, in CheckKind order.
+struct CheckNative {
+    CheckKind kind;
+    const char *name;
+    Native PluginApi::*native;
+};
+const CheckNative CHECKS[] = {
+    {CheckKind::TimeRange, "sh_time_range", &PluginApi::timeRange},
+    {CheckKind::Calendar, "sh_calendar", &PluginApi::calendar},
+    {CheckKind::WeekDay, "sh_week_day", &PluginApi::weekDay},
+    {CheckKind::Lunar, "sh_lunar_time", &PluginApi::lunarTime},
+    {CheckKind::SecondOfDay, "sh_get_second_of_day", &PluginApi::secondOfDay},
+};
+
+const CheckNative &checkNative(CheckKind k) {
+    for (const CheckNative &c : CHECKS)
+        if (c.kind == k)
+            return c;
+    return CHECKS[0];
 }
 
 std::string counted(long n, const char *noun) {
@@ -172,24 +177,8 @@ void Player::execute(const Command &c, const std::string &file) {
 }
 
 void Player::runCheck(const Command &c, const std::string &file) {
-    Native native = nullptr;
-    switch (c.check) {
-    case CheckKind::TimeRange:
-        native = api_.timeRange;
-        break;
-    case CheckKind::Calendar:
-        native = api_.calendar;
-        break;
-    case CheckKind::WeekDay:
-        native = api_.weekDay;
-        break;
-    case CheckKind::Lunar:
-        native = api_.lunarTime;
-        break;
-    case CheckKind::SecondOfDay:
-        native = api_.secondOfDay;
-        break;
-    }
+    const CheckNative &check = checkNative(c.check);
+    const Native native = api_.*check.native;
     qo_object out = nullptr;
     const bool status = callNative(native, 1, c.ints, &out);
     const bool numeric = c.check == CheckKind::SecondOfDay;
@@ -201,8 +190,7 @@ void Player::runCheck(const Command &c, const std::string &file) {
                             : numeric      ? std::to_string(value)
                             : value        ? "true"
                                            : "false";
-    std::string result =
-        std::string(checkName(c.check)) + " -> " + (status ? "1" : "0") + ", " + got;
+    std::string result = std::string(check.name) + " -> " + (status ? "1" : "0") + ", " + got;
     ++checks_;
     if (c.expect) {
         const bool met = status && ok && value == *c.expect;
