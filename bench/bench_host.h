@@ -31,17 +31,20 @@ inline bool post(uint32_t, const char **, qo_object *values, int32_t, bool, int3
     return true;
 }
 
+// Hands the services and names to the plug-in and starts it.
+inline void start(ShMallocFn pfnMalloc = std::malloc, ShPostEventFn pfnPost = post) {
+    sh_callback_set_hal(pfnMalloc, std::free);
+    sh_callback_set_mutex(mutexCreate, mutexLock, mutexUnlock, mutexDestroy);
+    sh_callback_set_postevent(pfnPost);
+    sh_set_varkey_delay("DelayId");
+    sh_set_varkey_timevalue("SecondOfDay");
+    if (!sh_func_manager_init())
+        std::abort();
+}
+
 // Starts the plug-in for the life of the guard.
 struct PluginGuard {
-    PluginGuard() {
-        sh_callback_set_hal(std::malloc, std::free);
-        sh_callback_set_mutex(mutexCreate, mutexLock, mutexUnlock, mutexDestroy);
-        sh_callback_set_postevent(post);
-        sh_set_varkey_delay("DelayId");
-        sh_set_varkey_timevalue("SecondOfDay");
-        if (!sh_func_manager_init())
-            std::abort();
-    }
+    PluginGuard() { start(); }
     ~PluginGuard() { sh_func_manager_deinit(); }
 };
 

@@ -52,14 +52,7 @@ void load(int64_t n, Shape shape) {
         return;
     }
     sh_func_manager_deinit();
-    sh_callback_set_hal(countingMalloc, std::free);
-    sh_callback_set_mutex(kbench::mutexCreate, kbench::mutexLock, kbench::mutexUnlock,
-                          kbench::mutexDestroy);
-    sh_callback_set_postevent(recordingPost);
-    sh_set_varkey_delay("DelayId");
-    sh_set_varkey_timevalue("SecondOfDay");
-    if (!sh_func_manager_init())
-        std::abort();
+    kbench::start(countingMalloc, recordingPost);
     sh_time_update(T0);
     for (int64_t i = 0; i < n; ++i) {
         // Spread: task i falls due on day i % 100 + 1, so each daily tick
