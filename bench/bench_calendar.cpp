@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Home-time decomposition and lunar conversion, per call, against the C
 // library's gmtime_r and the C++20 civil calendar.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The lightest honest host for benchmarks: the C heap, a std::mutex and an
 // event sink that reads the value and drops it.
 #pragma once

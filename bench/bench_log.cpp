@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The logger, with and without a sink.
 #include <benchmark/benchmark.h>
 

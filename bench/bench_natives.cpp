@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The script time conditions, per call, each with its one qolib value.
 #include <benchmark/benchmark.h>
 

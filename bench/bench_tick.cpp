@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tick and the delay operations with 1 .. 100 000 pending delays, each
 // against a plain walk of the same records in a std::vector (the floor) and
 // in a std::list (a node per item).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ratio_main.h"
 
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A benchmark main that also prints, after the usual table, each measured
 // case as a ratio to its baseline from the same run.
 #pragma once

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Install rules, the CMake package, pkg-config files and CPack packages.
 #
 # Components: "runtime" (the two libraries under their SONAMEs), "dev"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # kelvo_warnings(target): the project's warning set, errors when KELVO_WERROR.
 function(kelvo_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)

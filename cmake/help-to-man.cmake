@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Wraps sh-sys-host's --help text (IN) into a manual page (OUT) as it is.
 file(READ ${IN} text)
 string(REPLACE "\\" "\\e" text "${text}")

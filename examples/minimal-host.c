@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * minimal-host: the smallest complete kelvo host of the time plug-in, in
  * plain C99. It hands over the services, registers one delay of two

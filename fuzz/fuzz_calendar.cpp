@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Home time over arbitrary timestamps, the lunar conversion over arbitrary
 // dates, and mktime round trips over arbitrary fields: no undefined
 // behaviour, and agreement with the civil calendar inside the range.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arbitrary sequences of lifecycle calls, ticks and natives with arbitrary
 // argument vectors, against a host whose allocator and event delivery fail
 // when the input says so. Aborts on a leaked host block or a native that

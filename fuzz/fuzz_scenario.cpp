@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The scenario parser of sh-sys-host over arbitrary text.
 #include <cstdint>
 #include <cstdlib>

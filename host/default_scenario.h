@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The story sh-sys-host plays when given no scenario.
 #pragma once
 

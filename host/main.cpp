@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sh-sys-host: loads the kelvo-sh-sys plug-in as a kelvo host does and plays
 // scenarios against it, in simulated or in real time.
 #include <poll.h>

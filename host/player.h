@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Plays scenario commands against a loaded plug-in and prints the timeline.
 #pragma once
 

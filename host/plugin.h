@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The plug-in as a host sees it: a shared object opened with dlopen and its
 // exported names resolved with dlsym.
 #pragma once

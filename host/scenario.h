@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The scenario language of sh-sys-host: one command a line, '#' comments.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host services handed to the plug-in: a counting allocator, a log sink,
 // one mutex and event delivery into (simulated) VMs.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * kelvo-sh-sys: time services for kelvo script VMs.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Solar-to-lunar conversion from two tables of 205 entries.
 //
 // Where the data stands: over 1898..2101 it agrees day for day with a widely

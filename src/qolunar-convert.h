@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Gregorian ("solar") dates to dates of the Chinese lunisolar calendar,
 // 1898-01-22 .. 2101-12-31.
 #ifndef QOLUNAR_CONVERT_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Host binding, lifecycle, logging, delay tasks and the script natives.
 //
 // Exports (kelvo_sh_sys.h): the callback and name setters, init and deinit,

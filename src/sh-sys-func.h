@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Records of the plug-in core: the host's callback table and a pending delay.
 #ifndef SH_SYS_FUNC_H
 #define SH_SYS_FUNC_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Home-time arithmetic: four-year cycles from 1970, no table of years.
 #include "sh-sys-var.h"
 

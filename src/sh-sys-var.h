@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Home time: a millisecond timestamp broken down into calendar fields, and a
 // date with a time of day turned back into a comparable time value.
 #ifndef SH_SYS_VAR_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The script time conditions through the public header.
 #include <chrono>
 #include <random>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Delays from registration to event, through the tick, cancel and drop.
 #include <atomic>
 #include <map>

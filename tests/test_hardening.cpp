@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The plug-in under failing allocators, failing event delivery and many
 // threads at once.
 #include <atomic>

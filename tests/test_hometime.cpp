@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Home-time decomposition against the C++20 civil calendar, and the
 // conversion back through mktime.
 #include <array>

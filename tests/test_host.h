@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A host for the tests: counting allocator that can fail on demand, log
 // capture, a checked mutex and an event recorder, all bound to the plug-in
 // through its public header.

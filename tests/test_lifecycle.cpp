@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The function manager's two states, its start-up checks and its teardown.
 #include <algorithm>
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The lunar tables checked against each other and against the civil
 // calendar, and the conversion walked over its whole range.
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stand-in object and queue library on its own.
 #include <algorithm>
 #include <cstdint>

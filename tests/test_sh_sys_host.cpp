@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sh-sys-host: its scenario parser, and the program run as a user runs it.
 #include <sys/wait.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The plug-in's binary interface: what its dynamic symbol table exports, what
 // it needs, and the explicit export list shipped for other linkers.
 #include <elf.h>

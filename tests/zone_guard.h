@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sets TZ for the life of the guard and restores the previous zone after.
 #pragma once
 

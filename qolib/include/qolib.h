@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * qolib: script values and queues for kelvo plug-ins.
  *

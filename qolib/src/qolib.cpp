@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // qolib stand-in: values and contiguous queues over a replaceable allocator.
 #include "qolib.h"
 

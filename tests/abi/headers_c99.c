@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The public headers as a C99 compiler sees them, with the sizes the
  * binary interface relies on. Compiling this file is the check. */
 #include "kelvo_sh_sys.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The public headers as a C++17 compiler sees them: the same types as in C,
 // with C linkage.
 #include <type_traits>
