@@ -275,9 +275,13 @@ TEST_F(OwnConditions, LunarDayLastDaysOf29And30) {
     EXPECT_TRUE(answered(lunarDay(1, 1, 0), true));
 }
 
-TEST_F(OwnConditions, LunarDayOutsideTheConversionIsFalse) {
+// Home time stops at the last second of 2099; the lunar day is that day's.
+TEST_F(OwnConditions, LunarDayAfterTheHomeRangeIsThatOfItsLastDay) {
+    LunarDate last{};
+    ASSERT_TRUE(qo_solar_to_lunar(2099, 12, 31, &last));
     tick(UINT64_MAX);
-    EXPECT_TRUE(answered(lunarDay(1, 1, -1), false));
+    EXPECT_TRUE(answered(lunarDay(last.ucMonth, last.ucDay, -1), true));
+    EXPECT_TRUE(answered(lunarDay(last.ucMonth, last.ucDay + 1, -1), false));
 }
 
 // Every day of the home range against the plain conversion: the last-day
@@ -350,7 +354,7 @@ TEST_F(OwnConditions, SolarTermClearAndBrightAndTheWinterSolstice) {
     tick(homeMs(2099, 12, 21, 12));
     EXPECT_TRUE(answered(solarTerm(22), true)) << "the last";
     tick(homeMs(2100, 1, 5, 12));
-    EXPECT_TRUE(answered(solarTerm(0), false)) << "after the table";
+    EXPECT_TRUE(answered(solarTerm(0), false)) << "read as 2099-12-31, no term";
 }
 
 // Every day of a year against the dates of an independent library: the
