@@ -103,6 +103,17 @@ TEST(SolarTermTable, OutsideTheRangeNoTerm) {
     EXPECT_EQ(qo_solar_term_of_day(2099, 12, 21), 22); // Winter Solstice, the last
 }
 
+// Days that a low-accuracy solar longitude puts on the day before or after,
+// each instant 5 to 9 minutes after midnight UTC+8.
+TEST(SolarTermTable, DaysThatNeedTheFullAccuracyLongitude) {
+    EXPECT_EQ(qo_solar_term_of_day(2045, 7, 7), 11);  // Minor Heat
+    EXPECT_EQ(qo_solar_term_of_day(2047, 3, 6), 3);   // Awakening of Insects
+    EXPECT_EQ(qo_solar_term_of_day(2082, 1, 20), 24); // Major Cold
+    EXPECT_EQ(qo_solar_term_of_day(2097, 5, 5), 7);   // Start of Summer
+    EXPECT_EQ(qo_solar_term_of_day(2045, 7, 6), 0);
+    EXPECT_EQ(qo_solar_term_of_day(2097, 5, 4), 0);
+}
+
 // Every term of 1970..2099 falls on the independent library's day, except
 // possibly those whose instant lies within five minutes of midnight UTC+8,
 // where seconds of Delta T decide the day.
