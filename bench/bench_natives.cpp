@@ -50,6 +50,24 @@ BENCHMARK(BM_SecondOfDay);
 BENCHMARK(BM_LunarTime);
 BENCHMARK(BM_TimeRange);
 
+// The plug-in's own conditions, each measured against sh_calendar.
+void BM_TimeOfDay(benchmark::State &s) {
+    runNative<sh_time_of_day>(s, {79200, 21600});
+}
+void BM_LunarDay(benchmark::State &s) {
+    runNative<sh_lunar_day>(s, {5, 10, -1});
+}
+void BM_LunarDayLast(benchmark::State &s) {
+    runNative<sh_lunar_day>(s, {12, -1, 0});
+}
+void BM_SolarTerm(benchmark::State &s) {
+    runNative<sh_solar_term>(s, {0});
+}
+BENCHMARK(BM_TimeOfDay);
+BENCHMARK(BM_LunarDay);
+BENCHMARK(BM_LunarDayLast);
+BENCHMARK(BM_SolarTerm);
+
 // The floor of sh_time_range: the three mktime calls it makes.
 void BM_ThreeMktime(benchmark::State &state) {
     for (auto _ : state) {
@@ -81,4 +99,8 @@ BENCHMARK(BM_NewBoolValue);
 } // namespace
 
 KBENCH_MAIN({"BM_TimeRange", "BM_ThreeMktime"}, {"BM_Calendar", "BM_NewBoolValue"},
-            {"BM_WeekDay", "BM_NewBoolValue"}, {"BM_LunarTime", "BM_NewBoolValue"})
+            {"BM_WeekDay", "BM_NewBoolValue"}, {"BM_LunarTime", "BM_NewBoolValue"},
+            // the plug-in's own conditions: each within 2x of sh_calendar
+            {"BM_TimeOfDay", "BM_Calendar"}, {"BM_LunarDay", "BM_Calendar"},
+            {"BM_LunarDayLast", "BM_Calendar"}, {"BM_SolarTerm", "BM_Calendar"},
+            {"BM_LunarTime", "BM_Calendar"})

@@ -88,6 +88,18 @@ KELVO_SH_SYS_API bool sh_lunar_time(uint32_t vmId, qo_object *argv, int32_t argc
 KELVO_SH_SYS_API bool sh_get_second_of_day(uint32_t vmId, qo_object *argv, int32_t argc,
                                            qo_object *out);
 
+/* This plug-in's own conditions, beyond the standard set. Each argument must
+ * be an int32 within its range; otherwise status false and out false. */
+/* argv: start second, end second, each 0..86400. out: bool, the second of
+ * the day lies in [start, end), over midnight when start > end. */
+KELVO_SH_SYS_API bool sh_time_of_day(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out);
+/* argv: lunar month 1..12; day 1..30, or -1 for the month's last day; leap
+ * 0 the ordinary month, 1 the leap month, -1 either. out: bool. */
+KELVO_SH_SYS_API bool sh_lunar_day(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out);
+/* argv: solar term 1 (Start of Spring) .. 24 (Major Cold), or 0 for any;
+ * the day counted in UTC+8, home years 1970..2099. out: bool. */
+KELVO_SH_SYS_API bool sh_solar_term(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out);
+
 #ifdef __cplusplus
 }
 #endif

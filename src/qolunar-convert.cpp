@@ -127,3 +127,43 @@ bool qo_solar_to_lunar(uint16_t usYear, uint8_t ucMonth, uint8_t ucDay, LunarDat
     pstOut->ucDay = static_cast<uint8_t>(n);
     return true;
 }
+
+bool qo_solar_to_lunar_day(uint16_t usYear, uint8_t ucMonth, uint8_t ucDay, LunarDayInfo *pstOut) {
+    int iIndex = usYear - g_aiSolars[0];
+    if (iIndex < 1 || iIndex >= LUNAR_TABLE_SIZE || ucMonth < 1 || ucMonth > 12)
+        return false;
+    if (!qo_validate_days(usYear, ucMonth, ucDay))
+        return false;
+
+    const int32_t iPacked = usYear << 9 | ucMonth << 5 | ucDay;
+    if (g_aiSolars[iIndex] > iPacked)
+        --iIndex;
+    if (iIndex == 0)
+        return false;
+
+    const int32_t e = g_aiSolars[iIndex];
+    // Day of the lunar year, the new year being day 1: 1 .. 384.
+    int64_t n = qo_solar_to_int(usYear, ucMonth, ucDay) -
+                qo_solar_to_int(qo_get_bit_int(e, 12, 9), qo_get_bit_int(e, 4, 5),
+                                qo_get_bit_int(e, 5, 0)) +
+                1;
+    const int32_t md = g_aiLunarMonthDays[iIndex];
+    const int32_t L = qo_get_bit_int(md, 4, 13);
+
+    // The walk stops at the month holding day n, so its length is at hand.
+    int p = 1; // position of the month in the year: 1 .. 13
+    int iLength = 29;
+    for (int k = 0; k <= 12; ++k) {
+        iLength = qo_get_bit_int(md, 1, 12 - k) == 1 ? 30 : 29;
+        if (iLength >= n)
+            break;
+        ++p;
+        n -= iLength;
+    }
+
+    pstOut->ucMonth = static_cast<uint8_t>(L != 0 && p > L ? p - 1 : p);
+    pstOut->ucDay = static_cast<uint8_t>(n);
+    pstOut->ucMonthDays = static_cast<uint8_t>(iLength);
+    pstOut->bLeap = L != 0 && p == L + 1;
+    return true;
+}

@@ -27,4 +27,18 @@ extern const int32_t g_aiLunarMonthDays[LUNAR_TABLE_SIZE];
 // is valid and within the tables; false with *pstOut untouched otherwise.
 bool qo_solar_to_lunar(uint16_t usYear, uint8_t ucMonth, uint8_t ucDay, LunarDate *pstOut);
 
+// Where a date falls in its lunar month, for conditions that ask for the
+// last day of a month or tell a leap month from the ordinary one.
+struct LunarDayInfo {
+    uint8_t ucMonth;     // 1 .. 12, a leap month numbered as in LunarDate
+    uint8_t ucDay;       // 1 .. 30
+    uint8_t ucMonthDays; // 29 or 30: the length of that month
+    bool bLeap;          // the month is the year's leap month
+};
+
+// The same conversion as qo_solar_to_lunar, with the month's length and leap
+// flag found in the same walk over the tables. True and the whole record
+// written for a valid date within the tables; false, untouched, otherwise.
+bool qo_solar_to_lunar_day(uint16_t usYear, uint8_t ucMonth, uint8_t ucDay, LunarDayInfo *pstOut);
+
 #endif // QOLUNAR_CONVERT_H

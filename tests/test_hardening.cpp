@@ -7,6 +7,7 @@
 #include <random>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include "sh-sys-func.h"
 #include "test_host.h"
@@ -64,6 +65,21 @@ Play playScenario(Host &host) {
         const bool status = native(1, args.argv(), args.argc(), &out);
         // A status of 1 always comes with its value.
         EXPECT_TRUE(!status || out != nullptr);
+        qo_object_free(&out);
+    }
+    // The plug-in's own conditions at 23:59:01 on 2024-02-09, the lunar New
+    // Year's Eve and no solar term: a status of 1 comes with the right answer.
+    const std::vector<std::tuple<Native, std::vector<int32_t>, bool>> ownConditions = {
+        {sh_time_of_day, {79200, 21600}, true},
+        {sh_lunar_day, {12, -1, 0}, true},
+        {sh_solar_term, {0}, false}};
+    for (const auto &[native, values, expected] : ownConditions) {
+        Args args;
+        for (int32_t v : values)
+            args.addInt(v);
+        qo_object out = nullptr;
+        const bool status = native(1, args.argv(), args.argc(), &out);
+        EXPECT_TRUE(!status || (out != nullptr && qo_object_to_bool(out, nullptr) == expected));
         qo_object_free(&out);
     }
     {
@@ -225,6 +241,13 @@ TEST(Hardening, ConcurrencySoak) {
                 badStatus += !sh_week_day(1, week.argv(), 1, &out);
                 qo_object_free(&out);
                 badStatus += !sh_time_range(1, range.argv(), 8, &out);
+                qo_object_free(&out);
+                Args night{79200, 21600}, eve{12, -1, 0}, term{0};
+                badStatus += !sh_time_of_day(1, night.argv(), 2, &out);
+                qo_object_free(&out);
+                badStatus += !sh_lunar_day(1, eve.argv(), 3, &out);
+                qo_object_free(&out);
+                badStatus += !sh_solar_term(1, term.argv(), 1, &out);
                 qo_object_free(&out);
                 ++ops;
             }

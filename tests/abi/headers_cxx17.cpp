@@ -26,6 +26,10 @@ static_assert(std::is_same_v<decltype(&sh_calendar), NativeFn>);
 static_assert(std::is_same_v<decltype(&sh_week_day), NativeFn>);
 static_assert(std::is_same_v<decltype(&sh_lunar_time), NativeFn>);
 static_assert(std::is_same_v<decltype(&sh_get_second_of_day), NativeFn>);
+// The plug-in's own conditions
+static_assert(std::is_same_v<decltype(&sh_time_of_day), NativeFn>);
+static_assert(std::is_same_v<decltype(&sh_lunar_day), NativeFn>);
+static_assert(std::is_same_v<decltype(&sh_solar_term), NativeFn>);
 static_assert(std::is_same_v<decltype(&sh_time_update), bool (*)(uint64_t)>);
 static_assert(
     std::is_same_v<decltype(&qo_queue_remove_all),

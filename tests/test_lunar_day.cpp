@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: MIT
+// The one-pass lunar day lookup against the plain conversion, walked over
+// the whole range.
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "qolunar-convert.h"
+
+namespace {
+
+using namespace std::chrono;
+
+std::string show(const std::chrono::year_month_day &d) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "%04d-%02u-%02u", int(d.year()), unsigned(d.month()),
+                  unsigned(d.day()));
+    return text;
+}
+
+bool lunarDay(const year_month_day &ymd, LunarDayInfo *info) {
+    return qo_solar_to_lunar_day(static_cast<uint16_t>(int(ymd.year())),
+                                 static_cast<uint8_t>(unsigned(ymd.month())),
+                                 static_cast<uint8_t>(unsigned(ymd.day())), info);
+}
+bool lunar(const year_month_day &ymd, LunarDate *date) {
+    return qo_solar_to_lunar(static_cast<uint16_t>(int(ymd.year())),
+                             static_cast<uint8_t>(unsigned(ymd.month())),
+                             static_cast<uint8_t>(unsigned(ymd.day())), date);
+}
+
+// The month's length is where the plain conversion's next day is 1 again;
+// a leap month is the second month of a lunar year with the same number.
+TEST(LunarDayLookup, AgreesWithTheConversionOverTheWholeRange) {
+    const sys_days first{1898y / January / 22};
+    const sys_days last{2101y / December / 31};
+    int leapMonthStarts = 0;
+    bool inLeap = false;
+    int previousMonth = 0;
+    for (sys_days d = first; d <= last; d += days{1}) {
+        LunarDate plain{};
+        ASSERT_TRUE(lunar(year_month_day{d}, &plain)) << show(year_month_day{d});
+        if (plain.ucDay == 1) {
+            inLeap = plain.ucMonth == previousMonth;
+            leapMonthStarts += inLeap;
+            previousMonth = plain.ucMonth;
+        }
+        LunarDayInfo info{};
+        ASSERT_TRUE(lunarDay(year_month_day{d}, &info)) << show(year_month_day{d});
+        ASSERT_EQ(info.ucMonth, plain.ucMonth) << show(year_month_day{d});
+        ASSERT_EQ(info.ucDay, plain.ucDay) << show(year_month_day{d});
+        ASSERT_EQ(info.bLeap, inLeap) << show(year_month_day{d});
+        ASSERT_TRUE(info.ucMonthDays == 29 || info.ucMonthDays == 30);
+        LunarDate next{};
+        if (d < last) {
+            ASSERT_TRUE(lunar(year_month_day{d + days{1}}, &next));
+            ASSERT_EQ(next.ucDay == 1, info.ucDay == info.ucMonthDays) << show(year_month_day{d});
+        }
+    }
+    // Every leap month of the tables lies within the walk: 76 of them.
+    EXPECT_EQ(leapMonthStarts, 76);
+}
+
+TEST(LunarDayLookup, KnownDays) {
+    LunarDayInfo info{};
+    // 1995 has a leap eighth month: Mid-Autumn on 1995-09-09, its leap
+    // twin on 1995-10-09.
+    ASSERT_TRUE(lunarDay(1995y / September / 9, &info));
+    EXPECT_EQ(info.ucMonth, 8);
+    EXPECT_EQ(info.ucDay, 15);
+    EXPECT_FALSE(info.bLeap);
+    ASSERT_TRUE(lunarDay(1995y / October / 9, &info));
+    EXPECT_EQ(info.ucMonth, 8);
+    EXPECT_EQ(info.ucDay, 15);
+    EXPECT_TRUE(info.bLeap);
+    // New Year's Eve on a 30th and on a 29th.
+    ASSERT_TRUE(lunarDay(2024y / February / 9, &info));
+    EXPECT_EQ(info.ucMonth, 12);
+    EXPECT_EQ(info.ucDay, 30);
+    EXPECT_EQ(info.ucMonthDays, 30);
+    ASSERT_TRUE(lunarDay(2000y / February / 4, &info));
+    EXPECT_EQ(info.ucMonth, 12);
+    EXPECT_EQ(info.ucDay, 29);
+    EXPECT_EQ(info.ucMonthDays, 29);
+}
+
+TEST(LunarDayLookup, RefusalsLeaveTheRecordUntouched) {
+    LunarDayInfo info{7, 7, 7, true};
+    const LunarDayInfo before = info;
+    for (const year_month_day &ymd :
+         {1897y / December / 31, 1898y / January / 21, 2102y / January / 1, 2021y / February / 29})
+        EXPECT_FALSE(lunarDay(ymd, &info)) << show(ymd);
+    EXPECT_FALSE(qo_solar_to_lunar_day(2020, 13, 1, &info));
+    EXPECT_FALSE(qo_solar_to_lunar_day(2020, 3, 0, &info));
+    EXPECT_EQ(std::memcmp(&info, &before, sizeof(info)), 0);
+}
+
+} // namespace
