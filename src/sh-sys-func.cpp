@@ -406,12 +406,12 @@ bool sh_time_range(uint32_t /*vmId*/, qo_object *argv, int32_t argc, qo_object *
         return sh_condition_answer(out, false, false);
     const SysRtc stSysRtc = sh_home_now();
     const int iNowSecond = stSysRtc.ucHour * 3600 + stSysRtc.ucMinute * 60 + stSysRtc.ucSecond;
-    const time_t now =
+    const int64_t now =
         qo_formate_time(&stSysRtc, stSysRtc.ucYear, stSysRtc.ucMonth, stSysRtc.ucDay, iNowSecond);
-    const time_t start = qo_formate_time(&stSysRtc, sh_arg(argv, 0), sh_arg(argv, 1),
-                                         sh_arg(argv, 2), sh_arg(argv, 3));
-    const time_t end = qo_formate_time(&stSysRtc, sh_arg(argv, 4), sh_arg(argv, 5), sh_arg(argv, 6),
-                                       sh_arg(argv, 7));
+    const int64_t start = qo_formate_time(&stSysRtc, sh_arg(argv, 0), sh_arg(argv, 1),
+                                          sh_arg(argv, 2), sh_arg(argv, 3));
+    const int64_t end = qo_formate_time(&stSysRtc, sh_arg(argv, 4), sh_arg(argv, 5),
+                                        sh_arg(argv, 6), sh_arg(argv, 7));
     return sh_condition_answer(out, true, start <= now && now <= end);
 }
 

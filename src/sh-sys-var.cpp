@@ -2,9 +2,6 @@
 // Home-time arithmetic: four-year cycles from 1970, no table of years.
 #include "sh-sys-var.h"
 
-#include <climits>
-#include <cstring>
-
 namespace {
 
 const int SECONDS_OF_DAYS = 24 * 60 * 60;             // 86400
@@ -42,6 +39,34 @@ constexpr MonthStarts NOR_STARTS = month_starts(norMoth);
 constexpr MonthStarts LEAP_STARTS = month_starts(leapMoth);
 static_assert(NOR_STARTS.aiBefore[12] == 365, "a common year has 365 days");
 static_assert(LEAP_STARTS.aiBefore[12] == 366, "a leap year has 366 days");
+
+// The Gregorian calendar, for turning fields back into a time value. Its
+// leap rule repeats every 400 years.
+const int64_t DAYS_OF_400_YEARS = 400 * 365 + 97; // 146097: 100 leap years less 3 centuries
+// From 0000-01-01 to 1970-01-01 of the proleptic calendar: 4 whole eras
+// (0 .. 1599) and the 370 years 1600 .. 1969, 90 of them leap years.
+const int64_t DAYS_FROM_YEAR_0_TO_1970 = 4 * DAYS_OF_400_YEARS + 370 * 365 + 90; // 719528
+
+// Rounds toward minus infinity, so that eras and years carried out of a
+// month index keep counting through zero.
+int64_t floor_div(int64_t llNum, int64_t llDen) {
+    const int64_t q = llNum / llDen;
+    return q - (llNum % llDen != 0 && (llNum < 0) != (llDen < 0));
+}
+
+bool is_leap_year(int64_t llYear) {
+    return llYear % 4 == 0 && (llYear % 100 != 0 || llYear % 400 == 0);
+}
+
+// Days from 1970-01-01 to 1 January of llYear, which may be any year in
+// +-2^32: negative before 1970.
+int64_t days_before_year(int64_t llYear) {
+    const int64_t llEra = floor_div(llYear, 400); // year 400 * llEra opens the era
+    const auto iYearOfEra = static_cast<int>(llYear - llEra * 400); // [0, 399]
+    // Leap years among years 0 .. iYearOfEra - 1 of the era; year 0 is one.
+    const int iLeaps = (iYearOfEra + 3) / 4 - (iYearOfEra + 99) / 100 + (iYearOfEra + 399) / 400;
+    return llEra * DAYS_OF_400_YEARS + 365 * iYearOfEra + iLeaps - DAYS_FROM_YEAR_0_TO_1970;
+}
 
 } // namespace
 
@@ -98,24 +123,21 @@ void qo_get_hometime(uint64_t ullTimestamp, SysRtc *pstOut) {
     get_week(D, pstOut);
 }
 
-time_t qo_formate_time(const SysRtc *pstRtc, int iYear, int iMonth, int iDay, int iSecondOfDay) {
-    // Script arguments are arbitrary ints: years since 1900 and the 0-based
-    // month are formed wide, and a field that does not fit is a moment
-    // mktime cannot represent.
-    const long long llYear = (iYear == -1 ? pstRtc->ucYear : iYear) + 100LL;
-    const long long llMonth = (iMonth == -1 ? pstRtc->ucMonth : iMonth) - 1LL;
-    if (llYear > INT_MAX || llMonth < INT_MIN)
-        return static_cast<time_t>(-1);
+int64_t qo_formate_time(const SysRtc *pstRtc, int iYear, int iMonth, int iDay, int iSecondOfDay) {
+    // Every field is widened before it is offset: a year of INT_MAX or a
+    // month of INT_MIN is a moment like any other, at most some 2.4e9 years
+    // away, and its seconds fit 64 bits many times over.
+    const int64_t llMonth0 = int64_t{iMonth == -1 ? pstRtc->ucMonth : iMonth} - 1; // any int64
+    const int64_t llYearCarry = floor_div(llMonth0, 12);
+    const auto iMonthIndex = static_cast<int>(llMonth0 - llYearCarry * 12); // [0, 11]
+    const int64_t llYear = int64_t{iYear == -1 ? pstRtc->ucYear : iYear} + 2000 + llYearCarry;
 
-    struct tm stTm;
-    std::memset(&stTm, 0, sizeof(stTm));
-    stTm.tm_year = static_cast<int>(llYear);
-    stTm.tm_mon = static_cast<int>(llMonth);
-    stTm.tm_mday = iDay == -1 ? pstRtc->ucDay : iDay;
-    // Only the time of day counts: whole days are dropped, not carried.
-    stTm.tm_hour = iSecondOfDay / 3600 % 24;
-    stTm.tm_min = iSecondOfDay / 60 % 60;
-    stTm.tm_sec = iSecondOfDay % 60;
-    stTm.tm_isdst = 0;
-    return mktime(&stTm);
+    const int *piBefore = is_leap_year(llYear) ? LEAP_STARTS.aiBefore : NOR_STARTS.aiBefore;
+    const int64_t llDays = days_before_year(llYear) + piBefore[iMonthIndex] +
+                           (int64_t{iDay == -1 ? pstRtc->ucDay : iDay} - 1);
+    // The time of day as the hour (s / 3600 % 24), minute (s / 60 % 60) and
+    // second (s % 60) it is made of, all truncating toward zero: together
+    // they are s % 86400. Whole days are dropped, never carried, and a
+    // negative second of day reaches back into the day before.
+    return llDays * SECONDS_OF_DAYS + iSecondOfDay % SECONDS_OF_DAYS;
 }
