@@ -115,7 +115,28 @@ void BM_SolarToLunar(benchmark::State &state) {
 }
 BENCHMARK(BM_SolarToLunar);
 
+// The three values sh_time_range compares, now and two bounds with
+// wildcard dates, from records spread over the range: against the one
+// decomposition each call of it also makes.
+void BM_ThreeFormateTime(benchmark::State &state) {
+    std::vector<SysRtc> records;
+    for (uint64_t t : timestamps()) {
+        SysRtc rtc;
+        qo_get_hometime(t, &rtc);
+        records.push_back(rtc);
+    }
+    size_t i = 0;
+    for (auto _ : state) {
+        const SysRtc &r = records[i++ & 4095];
+        benchmark::DoNotOptimize(qo_formate_time(&r, r.ucYear, r.ucMonth, r.ucDay,
+                                                 r.ucHour * 3600 + r.ucMinute * 60 + r.ucSecond));
+        benchmark::DoNotOptimize(qo_formate_time(&r, -1, -1, -1, 28800));
+        benchmark::DoNotOptimize(qo_formate_time(&r, -1, -1, -1, 64800));
+    }
+}
+BENCHMARK(BM_ThreeFormateTime);
+
 } // namespace
 
 KBENCH_MAIN({"BM_HomeTime", "BM_GmtimeR"}, {"BM_HomeTime", "BM_ChronoCivil"},
-            {"BM_HomeTimeTicking", "BM_ChronoCivilTicking"})
+            {"BM_HomeTimeTicking", "BM_ChronoCivilTicking"}, {"BM_ThreeFormateTime", "BM_HomeTime"})

@@ -41,31 +41,91 @@ static_assert(NOR_STARTS.aiBefore[12] == 365, "a common year has 365 days");
 static_assert(LEAP_STARTS.aiBefore[12] == 366, "a leap year has 366 days");
 
 // The Gregorian calendar, for turning fields back into a time value. Its
-// leap rule repeats every 400 years.
+// leap rule repeats every 400 years. Years are counted from 1 March here, so
+// that the leap day, when there is one, is the last day of its year and no
+// month before it depends on the rule.
 const int64_t DAYS_OF_400_YEARS = 400 * 365 + 97; // 146097: 100 leap years less 3 centuries
-// From 0000-01-01 to 1970-01-01 of the proleptic calendar: 4 whole eras
-// (0 .. 1599) and the 370 years 1600 .. 1969, 90 of them leap years.
-const int64_t DAYS_FROM_YEAR_0_TO_1970 = 4 * DAYS_OF_400_YEARS + 370 * 365 + 90; // 719528
+// From 0000-03-01 to 1970-01-01 of the proleptic calendar: 4 whole eras
+// (0 .. 1599), the 370 years 1600 .. 1969 with their 90 leap days, less
+// January and February of the leap year 0.
+const int64_t DAYS_FROM_0000_03_01_TO_1970 =
+    4 * DAYS_OF_400_YEARS + 370 * 365 + 90 - (31 + 29); // 719468
 
-// Rounds toward minus infinity, so that eras and years carried out of a
-// month index keep counting through zero.
-int64_t floor_div(int64_t llNum, int64_t llDen) {
-    const int64_t q = llNum / llDen;
-    return q - (llNum % llDen != 0 && (llNum < 0) != (llDen < 0));
+// Days before the first of each month of a year that begins in March:
+// March .. December, then January and February.
+struct MarchStarts {
+    int aiBefore[12];
+};
+constexpr MarchStarts march_starts() {
+    MarchStarts st{};
+    for (int i = 1; i < 12; ++i)
+        st.aiBefore[i] = st.aiBefore[i - 1] + norMoth[(i - 1 + 2) % 12];
+    return st;
+}
+constexpr MarchStarts MARCH_STARTS = march_starts();
+static_assert(MARCH_STARTS.aiBefore[10] == 306 && MARCH_STARTS.aiBefore[11] == 337,
+              "January and February close the year that began in March");
+
+// Arguments reach some 2.33e9 years before year 0 (a year of INT_MIN less
+// the INT_MAX / 12 years of a month of INT_MIN). Shifted by this many whole
+// eras every year is positive, so the divisions below are plain unsigned
+// ones, and the calendar, repeating each era, is the same.
+const uint64_t ERAS_OF_SHIFT = 6000000; // 2.4e9 years
+const int64_t YEARS_OF_SHIFT = 400 * static_cast<int64_t>(ERAS_OF_SHIFT);
+
+// Days from 1970-01-01 to the first of a month: llYear any year an
+// argument reaches, iMonthIndex 0 (January) .. 11. Negative before 1970.
+constexpr int64_t days_before_month(int64_t llYear, int iMonthIndex) {
+    const bool bJanFeb = iMonthIndex < 2;
+    const int iMonthFromMarch = bJanFeb ? iMonthIndex + 10 : iMonthIndex - 2; // [0, 11]
+    // The year that began the March before, shifted: [7e7, 4.9e9].
+    const auto ullMarchYear = static_cast<uint64_t>(llYear - bJanFeb + YEARS_OF_SHIFT);
+    const uint64_t ullEra = ullMarchYear / 400; // eras begin 0000-03-01, 0400-03-01, ...
+    const auto uYearOfEra = static_cast<unsigned>(ullMarchYear % 400); // [0, 399]
+    // Every fourth year of the era but the centuries ends on a leap day
+    // (years 3, 7, ..., 399 end in the February of a leap year; 99, 199,
+    // 299 do not, 399 does, as year 400 is a leap year).
+    const unsigned uDayOfEra = 365 * uYearOfEra + uYearOfEra / 4 - uYearOfEra / 100 +
+                               MARCH_STARTS.aiBefore[iMonthFromMarch]; // [0, 146096]
+    return (static_cast<int64_t>(ullEra) - static_cast<int64_t>(ERAS_OF_SHIFT)) *
+               DAYS_OF_400_YEARS +
+           uDayOfEra - DAYS_FROM_0000_03_01_TO_1970;
 }
 
-bool is_leap_year(int64_t llYear) {
-    return llYear % 4 == 0 && (llYear % 100 != 0 || llYear % 400 == 0);
+// 1 January of each year that scripts name in practice, 1900 .. 2155 (year
+// arguments -100 .. 155): one lookup instead of the era arithmetic, and the
+// year's length tells its leap rule.
+const int FIRST_TABLE_YEAR = 1900;
+const int TABLE_YEARS = 256;
+struct YearStarts {
+    int32_t aiDays[TABLE_YEARS + 1]; // from 1970-01-01, negative before
+};
+constexpr YearStarts year_starts() {
+    YearStarts st{};
+    for (int i = 0; i <= TABLE_YEARS; ++i)
+        st.aiDays[i] = static_cast<int32_t>(days_before_month(FIRST_TABLE_YEAR + i, 0));
+    return st;
 }
+constexpr YearStarts YEAR_STARTS = year_starts();
+static_assert(YEAR_STARTS.aiDays[1970 - FIRST_TABLE_YEAR] == 0, "the scale begins in 1970");
+static_assert(YEAR_STARTS.aiDays[2001 - FIRST_TABLE_YEAR] -
+                      YEAR_STARTS.aiDays[2000 - FIRST_TABLE_YEAR] ==
+                  366,
+              "2000 is a leap year");
+static_assert(YEAR_STARTS.aiDays[2101 - FIRST_TABLE_YEAR] -
+                      YEAR_STARTS.aiDays[2100 - FIRST_TABLE_YEAR] ==
+                  365,
+              "2100 is not");
 
-// Days from 1970-01-01 to 1 January of llYear, which may be any year in
-// +-2^32: negative before 1970.
-int64_t days_before_year(int64_t llYear) {
-    const int64_t llEra = floor_div(llYear, 400); // year 400 * llEra opens the era
-    const auto iYearOfEra = static_cast<int>(llYear - llEra * 400); // [0, 399]
-    // Leap years among years 0 .. iYearOfEra - 1 of the era; year 0 is one.
-    const int iLeaps = (iYearOfEra + 3) / 4 - (iYearOfEra + 99) / 100 + (iYearOfEra + 399) / 400;
-    return llEra * DAYS_OF_400_YEARS + 365 * iYearOfEra + iLeaps - DAYS_FROM_YEAR_0_TO_1970;
+// Days from 1970-01-01 to the first of a month, through the table where it
+// reaches.
+int64_t days_before_month_fast(int64_t llYear, int iMonthIndex) {
+    const int64_t llIndex = llYear - FIRST_TABLE_YEAR;
+    if (llIndex < 0 || llIndex >= TABLE_YEARS)
+        return days_before_month(llYear, iMonthIndex);
+    const int32_t *piYear = &YEAR_STARTS.aiDays[llIndex];
+    const int *piBefore = piYear[1] - piYear[0] == 366 ? LEAP_STARTS.aiBefore : NOR_STARTS.aiBefore;
+    return piYear[0] + piBefore[iMonthIndex];
 }
 
 } // namespace
@@ -127,13 +187,15 @@ int64_t qo_formate_time(const SysRtc *pstRtc, int iYear, int iMonth, int iDay, i
     // Every field is widened before it is offset: a year of INT_MAX or a
     // month of INT_MIN is a moment like any other, at most some 2.4e9 years
     // away, and its seconds fit 64 bits many times over.
-    const int64_t llMonth0 = int64_t{iMonth == -1 ? pstRtc->ucMonth : iMonth} - 1; // any int64
-    const int64_t llYearCarry = floor_div(llMonth0, 12);
-    const auto iMonthIndex = static_cast<int>(llMonth0 - llYearCarry * 12); // [0, 11]
+    const int64_t llMonth0 = int64_t{iMonth == -1 ? pstRtc->ucMonth : iMonth} - 1;
+    // Shifted by 2^28 years of months it is positive: [1e9, 5.4e9].
+    const auto ullMonthShifted = static_cast<uint64_t>(llMonth0 + 12 * (int64_t{1} << 28));
+    const bool bInYear = llMonth0 >= 0 && llMonth0 < 12;
+    const auto iMonthIndex = static_cast<int>(bInYear ? llMonth0 : ullMonthShifted % 12); // [0, 11]
+    const int64_t llYearCarry =
+        bInYear ? 0 : static_cast<int64_t>(ullMonthShifted / 12) - (int64_t{1} << 28);
     const int64_t llYear = int64_t{iYear == -1 ? pstRtc->ucYear : iYear} + 2000 + llYearCarry;
-
-    const int *piBefore = is_leap_year(llYear) ? LEAP_STARTS.aiBefore : NOR_STARTS.aiBefore;
-    const int64_t llDays = days_before_year(llYear) + piBefore[iMonthIndex] +
+    const int64_t llDays = days_before_month_fast(llYear, iMonthIndex) +
                            (int64_t{iDay == -1 ? pstRtc->ucDay : iDay} - 1);
     // The time of day as the hour (s / 3600 % 24), minute (s / 60 % 60) and
     // second (s % 60) it is made of, all truncating toward zero: together

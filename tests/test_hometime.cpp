@@ -128,6 +128,28 @@ TEST(FormateTime, WorkedValues) {
     EXPECT_EQ(qo_formate_time(&leapDay, 99, 12, 31, 86399), 4102444799);
 }
 
+// A decomposition converts back to its own second, every day of the range,
+// and past the range to the last second: so the moment now of a time range
+// is the timestamp's second, on the scale of its bounds.
+TEST(FormateTime, ADecompositionConvertsBackToItsSecond) {
+    std::mt19937_64 rng(86399);
+    for (sys_days day{1970y / January / 1}; day <= sys_days{2099y / December / 31};
+         day += days{1}) {
+        const uint64_t ms =
+            static_cast<uint64_t>(duration_cast<milliseconds>(day.time_since_epoch()).count()) +
+            rng() % 86400000;
+        const SysRtc r = decompose(ms);
+        ASSERT_EQ(qo_formate_time(&r, r.ucYear, r.ucMonth, r.ucDay,
+                                  r.ucHour * 3600 + r.ucMinute * 60 + r.ucSecond),
+                  static_cast<int64_t>(ms / 1000))
+            << ms;
+    }
+    const SysRtc last = decompose(UINT64_MAX);
+    EXPECT_EQ(qo_formate_time(&last, last.ucYear, last.ucMonth, last.ucDay,
+                              last.ucHour * 3600 + last.ucMinute * 60 + last.ucSecond),
+              static_cast<int64_t>(HOME_TIME_LAST_MS / 1000));
+}
+
 // Records that lend their fields to -1: the first day, a leap day, the last.
 const uint64_t kRecordMs[] = {0, 1709195400000, HOME_TIME_LAST_MS};
 
@@ -184,11 +206,11 @@ bool viaTimegm(const SysRtc &r, int y, int m, int d, int s, int64_t &out) {
 // past December by a little and by a lot, days before the first and past
 // the last, seconds of day past either end, years at both ends of int.
 TEST(FormateTime, EveryNormalisationEdgeAgreesWithTheCivilCalendarAndTimegm) {
-    const int years[] = {INT_MIN,      INT_MIN + 1, -3900, -2001, -2000,   -1901,
-                         -1900,        -101,        -100,  -31,   -30,     -2,
-                         -1,           0,           24,    37,    38,      39,
-                         99,           100,         2024,  32767, 1 << 30, INT_MAX - 100,
-                         INT_MAX - 99, INT_MAX};
+    // clang-format off
+    const int years[] = {INT_MIN, INT_MIN + 1, -3900, -2001, -2000, -1901, -1900, -101, -100,
+                         -31, -30, -2, -1, 0, 24, 37, 38, 39, 99, 100, 155, 156, 2024, 32767,
+                         1 << 30, INT_MAX - 100, INT_MAX - 99, INT_MAX};
+    // clang-format on
     const int months[] = {INT_MIN, INT_MIN + 1, -1200, -25, -24,  -13,         -12,    -11,
                           -2,      -1,          0,     1,   2,    3,           11,     12,
                           13,      14,          24,    25,  1200, INT_MAX - 1, INT_MAX};
