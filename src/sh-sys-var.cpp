@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Home-time arithmetic: four-year cycles from 1970, no table of years.
+// Home-time arithmetic: four-year cycles from 1970 for the breakdown, no
+// table of years; the Gregorian calendar in 64 bits for the way back.
 #include "sh-sys-var.h"
 
 namespace {
@@ -82,9 +83,9 @@ constexpr int64_t days_before_month(int64_t llYear, int iMonthIndex) {
     const auto ullMarchYear = static_cast<uint64_t>(llYear - bJanFeb + YEARS_OF_SHIFT);
     const uint64_t ullEra = ullMarchYear / 400; // eras begin 0000-03-01, 0400-03-01, ...
     const auto uYearOfEra = static_cast<unsigned>(ullMarchYear % 400); // [0, 399]
-    // Every fourth year of the era but the centuries ends on a leap day
-    // (years 3, 7, ..., 399 end in the February of a leap year; 99, 199,
-    // 299 do not, 399 does, as year 400 is a leap year).
+    // Leap days in the years of the era before this one: years 3, 7, 11,
+    // ... end in a leap February, but 99, 199 and 299 do not (399 does,
+    // and comes before none).
     const unsigned uDayOfEra = 365 * uYearOfEra + uYearOfEra / 4 - uYearOfEra / 100 +
                                MARCH_STARTS.aiBefore[iMonthFromMarch]; // [0, 146096]
     return (static_cast<int64_t>(ullEra) - static_cast<int64_t>(ERAS_OF_SHIFT)) *
