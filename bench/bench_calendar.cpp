@@ -115,7 +115,27 @@ void BM_SolarToLunar(benchmark::State &state) {
 }
 BENCHMARK(BM_SolarToLunar);
 
+// The conversions each sh_time_range makes, its two bounds (one with a
+// wildcard date, one with a date given), from records spread over the
+// range: against the one decomposition it also makes. now needs none: it is
+// the timestamp's second.
+void BM_TimeRangeBounds(benchmark::State &state) {
+    std::vector<SysRtc> records;
+    for (uint64_t t : timestamps()) {
+        SysRtc rtc;
+        qo_get_hometime(t, &rtc);
+        records.push_back(rtc);
+    }
+    size_t i = 0;
+    for (auto _ : state) {
+        const SysRtc &r = records[i++ & 4095];
+        benchmark::DoNotOptimize(qo_formate_time(&r, -1, -1, -1, 28800));
+        benchmark::DoNotOptimize(qo_formate_time(&r, r.ucYear, 12, 31, 64800));
+    }
+}
+BENCHMARK(BM_TimeRangeBounds);
+
 } // namespace
 
 KBENCH_MAIN({"BM_HomeTime", "BM_GmtimeR"}, {"BM_HomeTime", "BM_ChronoCivil"},
-            {"BM_HomeTimeTicking", "BM_ChronoCivilTicking"})
+            {"BM_HomeTimeTicking", "BM_ChronoCivilTicking"}, {"BM_TimeRangeBounds", "BM_HomeTime"})

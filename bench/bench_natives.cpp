@@ -2,7 +2,7 @@
 // The script time conditions, per call, each with its one qolib value.
 #include <benchmark/benchmark.h>
 
-#include <cstring>
+#include <cstdlib>
 #include <ctime>
 
 #include "bench_host.h"
@@ -68,23 +68,25 @@ BENCHMARK(BM_LunarDay);
 BENCHMARK(BM_LunarDayLast);
 BENCHMARK(BM_SolarTerm);
 
-// The floor of sh_time_range: the three mktime calls it makes.
-void BM_ThreeMktime(benchmark::State &state) {
-    for (auto _ : state) {
-        for (int sec : {37800, 28800, 64800}) {
-            struct tm tm;
-            std::memset(&tm, 0, sizeof tm);
-            tm.tm_year = 124;
-            tm.tm_mon = 5;
-            tm.tm_mday = 15;
-            tm.tm_hour = sec / 3600;
-            tm.tm_min = sec / 60 % 60;
-            tm.tm_sec = sec % 60;
-            benchmark::DoNotOptimize(mktime(&tm));
-        }
-    }
+// sh_time_range against sh_calendar, each with the machine's zone unset
+// (tz:0) and set to one with summer time (tz:1): neither may care.
+void withZone(benchmark::State &state) {
+    if (state.range(0) == 0)
+        unsetenv("TZ");
+    else
+        setenv("TZ", "Europe/Berlin", 1);
+    tzset();
 }
-BENCHMARK(BM_ThreeMktime);
+void BM_CalendarZone(benchmark::State &s) {
+    withZone(s);
+    runNative<sh_calendar>(s, {24, 6, 15});
+}
+void BM_TimeRangeZone(benchmark::State &s) {
+    withZone(s);
+    runNative<sh_time_range>(s, {-1, -1, -1, 28800, -1, -1, -1, 64800});
+}
+BENCHMARK(BM_CalendarZone)->ArgName("tz")->Arg(0)->Arg(1);
+BENCHMARK(BM_TimeRangeZone)->ArgName("tz")->Arg(0)->Arg(1);
 
 // What one result value costs on its own.
 void BM_NewBoolValue(benchmark::State &state) {
@@ -98,8 +100,9 @@ BENCHMARK(BM_NewBoolValue);
 
 } // namespace
 
-KBENCH_MAIN({"BM_TimeRange", "BM_ThreeMktime"}, {"BM_Calendar", "BM_NewBoolValue"},
-            {"BM_WeekDay", "BM_NewBoolValue"}, {"BM_LunarTime", "BM_NewBoolValue"},
+KBENCH_MAIN({"BM_TimeRangeZone", "BM_CalendarZone"}, {"BM_TimeRange", "BM_Calendar"},
+            {"BM_Calendar", "BM_NewBoolValue"}, {"BM_WeekDay", "BM_NewBoolValue"},
+            {"BM_LunarTime", "BM_NewBoolValue"},
             // the plug-in's own conditions: each within 2x of sh_calendar
             {"BM_TimeOfDay", "BM_Calendar"}, {"BM_LunarDay", "BM_Calendar"},
             {"BM_LunarDayLast", "BM_Calendar"}, {"BM_SolarTerm", "BM_Calendar"},

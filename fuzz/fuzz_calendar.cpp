@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 // Home time over arbitrary timestamps, the lunar conversion over arbitrary
-// dates, and mktime round trips over arbitrary fields: no undefined
-// behaviour, and agreement with the civil calendar inside the range.
+// dates, and the conversion back over arbitrary fields: no undefined
+// behaviour, agreement with the civil calendar inside the range, and with
+// timegm wherever it represents the moment.
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "qolunar-convert.h"
 #include "sh-sys-var.h"
@@ -45,6 +48,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     int32_t fields[3];
     std::memcpy(fields, buf + 12, sizeof fields);
-    qo_formate_time(&rtc, fields[0], fields[1], fields[2], fields[0] ^ fields[1]);
+    const int32_t secondOfDay = fields[0] ^ fields[1];
+    const int64_t value = qo_formate_time(&rtc, fields[0], fields[1], fields[2], secondOfDay);
+    const int64_t tmYear = (fields[0] == -1 ? rtc.ucYear : int64_t{fields[0]}) + 100;
+    const int64_t tmMon = (fields[1] == -1 ? rtc.ucMonth : int64_t{fields[1]}) - 1;
+    if (tmYear <= INT32_MAX && tmMon >= INT32_MIN) {
+        struct tm tm;
+        std::memset(&tm, 0, sizeof tm);
+        tm.tm_year = static_cast<int>(tmYear);
+        tm.tm_mon = static_cast<int>(tmMon);
+        tm.tm_mday = fields[2] == -1 ? rtc.ucDay : fields[2];
+        tm.tm_hour = secondOfDay / 3600 % 24;
+        tm.tm_min = secondOfDay / 60 % 60;
+        tm.tm_sec = secondOfDay % 60;
+        errno = 0;
+        const time_t libc = timegm(&tm);
+        if (!(libc == static_cast<time_t>(-1) && errno != 0) && libc != value)
+            std::abort();
+    }
     return 0;
 }

@@ -406,14 +406,21 @@ bool sh_time_range(uint32_t /*vmId*/, qo_object *argv, int32_t argc, qo_object *
         return false;
     if (argv == nullptr || argc != 8)
         return sh_condition_answer(out, false, false);
-    const SysRtc stSysRtc = sh_home_now();
-    const int iNowSecond = stSysRtc.ucHour * 3600 + stSysRtc.ucMinute * 60 + stSysRtc.ucSecond;
-    const time_t now =
-        qo_formate_time(&stSysRtc, stSysRtc.ucYear, stSysRtc.ucMonth, stSysRtc.ucDay, iNowSecond);
-    const time_t start = qo_formate_time(&stSysRtc, sh_arg(argv, 0), sh_arg(argv, 1),
-                                         sh_arg(argv, 2), sh_arg(argv, 3));
-    const time_t end = qo_formate_time(&stSysRtc, sh_arg(argv, 4), sh_arg(argv, 5), sh_arg(argv, 6),
-                                       sh_arg(argv, 7));
+    // One load of the clock for the whole answer. now is the decomposed
+    // moment on the scale of the bounds: inside the calendar's range that
+    // is the timestamp's own second, past it the last second the calendar
+    // gives.
+    uint64_t ullNowMs = gTimestamp.load(std::memory_order_relaxed);
+    if (ullNowMs > HOME_TIME_LAST_MS)
+        ullNowMs = HOME_TIME_LAST_MS;
+    SysRtc stSysRtc;
+    std::memset(&stSysRtc, 0, sizeof(stSysRtc));
+    qo_get_hometime(ullNowMs, &stSysRtc);
+    const auto now = static_cast<int64_t>(ullNowMs / 1000);
+    const int64_t start = qo_formate_time(&stSysRtc, sh_arg(argv, 0), sh_arg(argv, 1),
+                                          sh_arg(argv, 2), sh_arg(argv, 3));
+    const int64_t end = qo_formate_time(&stSysRtc, sh_arg(argv, 4), sh_arg(argv, 5),
+                                        sh_arg(argv, 6), sh_arg(argv, 7));
     return sh_condition_answer(out, true, start <= now && now <= end);
 }
 

@@ -5,7 +5,6 @@
 #define SH_SYS_VAR_H
 
 #include <cstdint>
-#include <ctime>
 
 // Broken-down home time. Every reader widens ucYear with its sign.
 struct SysRtc {
@@ -26,10 +25,14 @@ constexpr uint64_t HOME_TIME_LAST_MS = 4102444799999ULL;
 // the record of HOME_TIME_LAST_MS: the calendar stops at the end of 2099.
 void qo_get_hometime(uint64_t ullTimestamp, SysRtc *pstOut);
 
-// mktime of the given date and time of day in the machine's local zone; -1
-// in year, month or day takes the field of *pstRtc. Years count from 2000.
-// Whole days in iSecondOfDay are dropped; a negative one reaches back.
-time_t qo_formate_time(const SysRtc *pstRtc, int iYear, int iMonth, int iDay, int iSecondOfDay);
+// Seconds from 1970-01-01 00:00:00 to the given date and time of day, on
+// the Gregorian calendar and with no time zone: what timegm gives for the
+// same fields, normalised the same way (month 13 is January of the next
+// year, day 0 the last day of the month before). -1 in year, month or day
+// takes the field of *pstRtc; years count from 2000. Whole days in
+// iSecondOfDay are dropped; a negative one reaches back. Defined for every
+// int argument.
+int64_t qo_formate_time(const SysRtc *pstRtc, int iYear, int iMonth, int iDay, int iSecondOfDay);
 
 // Month and day from a 1-based day of the year.
 void get_month_day(uint8_t ucLeap, int iDayOfYear, SysRtc *pstOut);

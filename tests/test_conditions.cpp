@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The script time conditions through the public header.
+#include <array>
 #include <chrono>
+#include <ctime>
 #include <random>
 #include <thread>
 
+#include "civil_oracle.h"
 #include "qolunar-convert.h"
+#include "sh-sys-var.h"
 #include "test_host.h"
 #include "zone_guard.h"
 
@@ -172,7 +176,218 @@ TEST_P(TimeRange, DatesInBounds) {
     EXPECT_TRUE(answered(range({-1, 5, -1, 0, -1, 5, -1, 86399}), false));
 }
 
-INSTANTIATE_TEST_SUITE_P(Zones, TimeRange, ::testing::Values("UTC", kZoneWithDst));
+INSTANTIATE_TEST_SUITE_P(Zones, TimeRange,
+                         ::testing::Values("UTC", "Europe/Moscow", "America/New_York",
+                                           "Australia/Lord_Howe", "Asia/Kathmandu", kZoneWithDst));
+
+// The machine's zone must not reach the answers. Each zone comes with the
+// offset from UTC it shows at a known moment: the C library falls back to
+// UTC for a zone it cannot find, which would prove nothing.
+struct MachineZone {
+    const char *tz;
+    time_t probeUtc;
+    long offset;
+};
+const MachineZone kMachineZones[] = {
+    {"UTC", 1719792000, 0},                      // 2024-07-01
+    {"Europe/Moscow", 1404172800, 4 * 3600},     // 2014-07-01, before it went back to +3
+    {"America/New_York", 1704067200, -5 * 3600}, // 2024-01-01
+    {"Australia/Lord_Howe", 1719792000, 10 * 3600 + 30 * 60}, // winter: half an hour off summer
+    {"Asia/Kathmandu", 1704067200, 5 * 3600 + 45 * 60},
+    {kZoneWithDst, 1719792000, 2 * 3600}, // summer time
+};
+
+::testing::AssertionResult zoneIsReal(const MachineZone &z) {
+    ZoneGuard zone(z.tz);
+    struct tm local;
+    if (localtime_r(&z.probeUtc, &local) == nullptr)
+        return ::testing::AssertionFailure() << "localtime_r failed under " << z.tz;
+    if (local.tm_gmtoff != z.offset)
+        return ::testing::AssertionFailure()
+               << z.tz << " shows " << local.tm_gmtoff << " s from UTC, not " << z.offset
+               << ": is tzdata installed?";
+    return ::testing::AssertionSuccess();
+}
+
+struct RangeCase {
+    uint64_t ms;
+    std::array<int32_t, 8> bounds;
+};
+
+// start <= now <= end by the civil calendar, -1 dates resolved to today's.
+bool civilAnswer(const RangeCase &c) {
+    const int64_t now = static_cast<int64_t>(c.ms / 1000);
+    const civil::Date today = civil::dateOf(now);
+    auto bound = [&](int i) {
+        auto field = [&](int32_t v, int64_t todays) { return v == -1 ? todays : int64_t{v}; };
+        return civil::seconds(field(c.bounds[i], today.yearFrom2000),
+                              field(c.bounds[i + 1], today.month),
+                              field(c.bounds[i + 2], today.day), c.bounds[i + 3]);
+    };
+    return bound(0) <= now && now <= bound(4);
+}
+
+class TimeRangeZones : public Conditions {
+  protected:
+    // The plug-in's answer, status and value checked.
+    bool answer(const RangeCase &c) {
+        tick(c.ms);
+        host.clearEvents();
+        Args args;
+        for (int32_t v : c.bounds)
+            args.addInt(v);
+        const Answer a = call(sh_time_range, 1, args);
+        EXPECT_TRUE(a.status && a.hasValue);
+        return a.boolValue;
+    }
+    // Every case under every zone, switched inside this one run: the same
+    // answer each time, and the civil calendar's.
+    void expectTheSameEverywhere(const std::vector<RangeCase> &cases) {
+        for (const MachineZone &z : kMachineZones) {
+            ASSERT_TRUE(zoneIsReal(z));
+            ZoneGuard zone(z.tz);
+            for (const RangeCase &c : cases) {
+                ASSERT_EQ(answer(c), civilAnswer(c))
+                    << "under " << z.tz << " at " << c.ms << " ms, bounds " << c.bounds[0] << " "
+                    << c.bounds[1] << " " << c.bounds[2] << " " << c.bounds[3] << ", "
+                    << c.bounds[4] << " " << c.bounds[5] << " " << c.bounds[6] << " "
+                    << c.bounds[7];
+            }
+        }
+    }
+};
+
+// Moscow at home time 2014-10-26 01:30, the night its clocks went back
+// from 02:00 to 01:00: 00:00 to 01:30 today holds, whatever the machine.
+TEST_F(TimeRangeZones, MoscowOnTheNightItsClocksWentBack) {
+    const uint64_t ms = homeMs(2014, 10, 26, 1, 30);
+    const RangeCase c{ms, {-1, -1, -1, 0, -1, -1, -1, 5400}};
+    ASSERT_TRUE(civilAnswer(c));
+    expectTheSameEverywhere({c});
+    ZoneGuard moscow("Europe/Moscow");
+    EXPECT_TRUE(answer(c));
+    EXPECT_FALSE(answer({ms + 1000, c.bounds}));
+}
+
+// The nights the zones changed their clocks: every ten minutes of the small
+// hours against bounds every half hour, today's and across midnight.
+TEST_F(TimeRangeZones, NightsOfClockChanges) {
+    struct Night {
+        int y;
+        unsigned m, d;
+    };
+    const Night nights[] = {
+        {2011, 3, 27},  // Moscow: 02:00 -> 03:00 for good
+        {2014, 10, 26}, // Moscow: 02:00 -> 01:00, back to +3
+        {2024, 3, 10},  // New York: 02:00 -> 03:00
+        {2024, 11, 3},  // New York: 02:00 -> 01:00
+        {2024, 4, 7},   // Lord Howe: 02:00 -> 01:30
+        {2024, 10, 6},  // Lord Howe: 02:00 -> 02:30
+        {1986, 1, 1},   // Kathmandu: 00:00 -> 00:15
+        {2024, 3, 31},  // CET: 02:00 -> 03:00
+        {2024, 10, 27}, // CET: 03:00 -> 02:00
+    };
+    std::vector<RangeCase> cases;
+    for (const Night &n : nights) {
+        const std::chrono::year_month_day day{std::chrono::year{n.y} / n.m / n.d};
+        const std::chrono::year_month_day eve{std::chrono::sys_days{day} - std::chrono::days{1}};
+        const int32_t y = int(day.year()) - 2000, m = int32_t(unsigned(day.month())),
+                      d = int32_t(unsigned(day.day()));
+        const int32_t ey = int(eve.year()) - 2000, em = int32_t(unsigned(eve.month())),
+                      ed = int32_t(unsigned(eve.day()));
+        for (int minute = 0; minute <= 4 * 60; minute += 10) {
+            const uint64_t ms = homeMs(n.y, n.m, n.d, 0, minute);
+            for (int32_t from = 0; from <= 4 * 3600; from += 1800) {
+                for (int32_t to = from; to <= 4 * 3600; to += 1800) {
+                    cases.push_back({ms, {-1, -1, -1, from, -1, -1, -1, to}});
+                    cases.push_back({ms, {y, m, d, from, y, m, d, to}});
+                }
+                cases.push_back({ms, {ey, em, ed, 82800, y, m, d, from}}); // from 23:00 the eve
+                cases.push_back({ms, {y, m, d, from, y, m, d + 1, 3600}}); // into the next day
+            }
+        }
+    }
+    expectTheSameEverywhere(cases);
+}
+
+// Random moments from 1970 to 2099 against random bounds: wildcards, fields
+// near today's and past their ends, seconds of day in and beyond the day.
+TEST_F(TimeRangeZones, RandomCallsOverTheWholeRange) {
+    std::mt19937_64 rng(20141026);
+    auto near = [&](int32_t today, int spread, int32_t wildcardChance) {
+        if (static_cast<int32_t>(rng() % 100) < wildcardChance)
+            return int32_t{-1};
+        return today + static_cast<int32_t>(rng() % (2 * spread + 1)) - spread;
+    };
+    auto second = [&] {
+        return rng() % 4 == 0 ? static_cast<int32_t>(rng() % 360000) - 90000
+                              : static_cast<int32_t>(rng() % 86400);
+    };
+    std::vector<RangeCase> cases;
+    int holds = 0;
+    for (int i = 0; i < 3000; ++i) {
+        const uint64_t ms = rng() % (HOME_TIME_LAST_MS + 1);
+        const civil::Date today = civil::dateOf(static_cast<int64_t>(ms / 1000));
+        RangeCase c{ms, {}};
+        for (int b = 0; b < 8; b += 4) {
+            const int shift = b == 0 ? -1 : 1; // start a little before, end a little after
+            c.bounds[b] = near(int32_t(today.yearFrom2000) + (rng() % 3 == 0 ? shift : 0), 0, 40);
+            c.bounds[b + 1] = near(int32_t(today.month), 1, 40);
+            c.bounds[b + 2] = near(int32_t(today.day), 2, 40);
+            c.bounds[b + 3] = second();
+        }
+        holds += civilAnswer(c);
+        cases.push_back(c);
+    }
+    ASSERT_GT(holds, 300) << "the cases should not all fail";
+    ASSERT_LT(holds, 2700) << "nor all hold";
+    expectTheSameEverywhere(cases);
+}
+
+// Moments a 32-bit time_t cannot hold: from 2038-01-19 03:14:08 UTC on.
+TEST_F(Conditions, TimeRangesAfter2038) {
+    const std::initializer_list<int32_t> untilEnd = {24, 1, 1, 0, 99, 12, 31, 86399};
+    const std::initializer_list<int32_t> all2040 = {40, 1, 1, 0, 40, 12, 31, 86399};
+    const std::initializer_list<int32_t> edge = {38, 1, 19, 11647, 38, 1, 19, 11648};
+    tick(homeMs(2024, 6, 15, 12));
+    EXPECT_TRUE(answered(range(untilEnd), true)) << "a range ending after 2038 holds today";
+    tick(homeMs(2038, 1, 19, 3, 14, 7));
+    EXPECT_TRUE(answered(range(edge), true));
+    EXPECT_TRUE(answered(range(untilEnd), true));
+    tick(homeMs(2038, 1, 19, 3, 14, 8));
+    EXPECT_TRUE(answered(range(edge), true));
+    EXPECT_TRUE(answered(today(11648, 11648), true));
+    tick(homeMs(2038, 1, 19, 3, 14, 9));
+    EXPECT_TRUE(answered(range(edge), false));
+    tick(homeMs(2039, 6, 15, 12));
+    EXPECT_TRUE(answered(range(all2040), false)) << "2040 has not come";
+    EXPECT_TRUE(answered(range(untilEnd), true));
+    tick(homeMs(2040, 2, 29, 12));
+    EXPECT_TRUE(answered(range(all2040), true));
+    tick(homeMs(2041, 1, 1));
+    EXPECT_TRUE(answered(range(all2040), false));
+    tick(homeMs(2099, 12, 31, 23, 59, 59, 999));
+    EXPECT_TRUE(answered(range(untilEnd), true));
+    EXPECT_TRUE(answered(today(86399, 86399), true));
+
+    // Every day from 2038 on, at a random second: the second itself holds,
+    // by date and by wildcard, and the seconds either side do not.
+    std::mt19937 rng(2038);
+    using namespace std::chrono;
+    for (sys_days d{2038y / January / 1}; d <= sys_days{2099y / December / 31}; d += days{1}) {
+        const year_month_day ymd{d};
+        const int32_t y = int(ymd.year()) - 2000, m = int32_t(unsigned(ymd.month())),
+                      dd = int32_t(unsigned(ymd.day()));
+        const int32_t s = 1 + static_cast<int32_t>(rng() % 86398); // s ± 1 stays in the day
+        tick(static_cast<uint64_t>(duration_cast<milliseconds>(d.time_since_epoch()).count()) +
+             uint64_t(s) * 1000 + rng() % 1000);
+        host.clearEvents();
+        ASSERT_TRUE(range({y, m, dd, s, y, m, dd, s}).boolValue) << y << "-" << m << "-" << dd;
+        ASSERT_TRUE(today(s, s).boolValue) << y << "-" << m << "-" << dd;
+        ASSERT_FALSE(range({y, m, dd, s + 1, y + 1, m, dd, 0}).boolValue) << y << "-" << m;
+        ASSERT_FALSE(range({y - 1, m, dd, 0, y, m, dd, s - 1}).boolValue) << y << "-" << m;
+    }
+}
 
 TEST_F(Conditions, CalendarWeekDayAndLunarAtKnownDays) {
     tick(homeMs(2024, 2, 29, 23, 59, 59, 999));

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Home-time decomposition against the C++20 civil calendar, and the
-// conversion back through mktime.
+// Home-time decomposition, and the conversion back into a time value, against
+// the C++20 civil calendar and the C library's timegm.
 #include <array>
 #include <chrono>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "civil_oracle.h"
 #include "sh-sys-var.h"
 #include "zone_guard.h"
 
@@ -102,13 +104,11 @@ TEST(HomeTime, StrayDaysOfYearStayInsideTheMonthTable) {
     }
 }
 
-time_t utcSeconds(sys_days day, int secondOfDay) {
-    return static_cast<time_t>(duration_cast<seconds>(day.time_since_epoch()).count() +
-                               secondOfDay);
+int64_t utcSeconds(sys_days day, int secondOfDay) {
+    return duration_cast<seconds>(day.time_since_epoch()).count() + secondOfDay;
 }
 
-TEST(FormateTime, NormalisesLikeMktimeUnderUtc) {
-    ZoneGuard utc("UTC");
+TEST(FormateTime, WorkedValues) {
     const SysRtc leapDay = decompose(1709195400000); // 2024-02-29 08:30
     EXPECT_EQ(qo_formate_time(&leapDay, -1, -1, -1, 30600), 1709195400);
     const sys_days mar1{2024y / March / 1};
@@ -123,36 +123,185 @@ TEST(FormateTime, NormalisesLikeMktimeUnderUtc) {
     EXPECT_EQ(qo_formate_time(&leapDay, 2024, 1, 1, 0),
               utcSeconds(sys_days{4024y / January / 1}, 0))
         << "years always count from 2000";
+    EXPECT_EQ(qo_formate_time(&leapDay, 38, 1, 19, 11648), int64_t{INT32_MAX} + 1)
+        << "the first second a 32-bit time_t cannot hold";
+    EXPECT_EQ(qo_formate_time(&leapDay, 99, 12, 31, 86399), 4102444799);
 }
 
-TEST(FormateTime, ArbitraryArgumentsNeverOverflow) {
-    ZoneGuard utc("UTC");
-    const SysRtc r = decompose(0);
-    for (int v : {INT32_MIN, INT32_MIN + 1, -2, INT32_MAX - 100, INT32_MAX}) {
-        qo_formate_time(&r, v, v, v, v); // must not overflow: checked by UBSan
-        qo_formate_time(&r, v, 1, 1, 0);
-        qo_formate_time(&r, 24, v, 1, 0);
+// A decomposition converts back to its own second, every day of the range,
+// and past the range to the last second: so the moment now of a time range
+// is the timestamp's second, on the scale of its bounds.
+TEST(FormateTime, ADecompositionConvertsBackToItsSecond) {
+    std::mt19937_64 rng(86399);
+    for (sys_days day{1970y / January / 1}; day <= sys_days{2099y / December / 31};
+         day += days{1}) {
+        const uint64_t ms =
+            static_cast<uint64_t>(duration_cast<milliseconds>(day.time_since_epoch()).count()) +
+            rng() % 86400000;
+        const SysRtc r = decompose(ms);
+        ASSERT_EQ(qo_formate_time(&r, r.ucYear, r.ucMonth, r.ucDay,
+                                  r.ucHour * 3600 + r.ucMinute * 60 + r.ucSecond),
+                  static_cast<int64_t>(ms / 1000))
+            << ms;
     }
-    EXPECT_EQ(qo_formate_time(&r, INT32_MAX, 1, 1, 0), -1);
+    const SysRtc last = decompose(UINT64_MAX);
+    EXPECT_EQ(qo_formate_time(&last, last.ucYear, last.ucMonth, last.ucDay,
+                              last.ucHour * 3600 + last.ucMinute * 60 + last.ucSecond),
+              static_cast<int64_t>(HOME_TIME_LAST_MS / 1000));
 }
 
-// Under a zone with daylight saving, fields marked as standard time map onto
-// one steady scale: every moment of a year lies as far from New Year as the
-// civil calendar says, across both changes of the clock.
-TEST(FormateTime, OrdersMomentsUnderDaylightSaving) {
-    ZoneGuard dst(kZoneWithDst);
-    const SysRtc r = decompose(0);
-    const sys_days newYear{2024y / January / 1};
-    const time_t origin = qo_formate_time(&r, 24, 1, 1, 0);
-    for (sys_days day = newYear; day <= sys_days{2024y / December / 31}; day += days{1}) {
-        const year_month_day ymd{day};
-        for (int s = 0; s < 86400; s += 1800) {
-            const time_t t = qo_formate_time(&r, int(ymd.year()) - 2000, unsigned(ymd.month()),
-                                             unsigned(ymd.day()), s);
-            ASSERT_EQ(t - origin, (day - newYear).count() * 86400 + s)
-                << unsigned(ymd.month()) << "-" << unsigned(ymd.day()) << " " << s;
+// Records that lend their fields to -1: the first day, a leap day, the last.
+const uint64_t kRecordMs[] = {0, 1709195400000, HOME_TIME_LAST_MS};
+
+// The argument as the record resolves it, widened.
+int64_t resolved(int arg, int fromRecord) {
+    return arg == -1 ? fromRecord : arg;
+}
+
+int64_t oracle(const SysRtc &r, int y, int m, int d, int s) {
+    return civil::seconds(resolved(y, r.ucYear), resolved(m, r.ucMonth), resolved(d, r.ucDay), s);
+}
+
+// timegm of the same fields where they fit a struct tm; false where they
+// do not, or where this machine's time_t cannot hold the moment.
+bool viaTimegm(const SysRtc &r, int y, int m, int d, int s, int64_t &out) {
+    const int64_t tmYear = resolved(y, r.ucYear) + 100;
+    const int64_t tmMon = resolved(m, r.ucMonth) - 1;
+    if (tmYear > INT_MAX || tmMon < INT_MIN)
+        return false;
+    struct tm tm;
+    std::memset(&tm, 0, sizeof tm);
+    tm.tm_year = static_cast<int>(tmYear);
+    tm.tm_mon = static_cast<int>(tmMon);
+    tm.tm_mday = static_cast<int>(resolved(d, r.ucDay));
+    tm.tm_hour = s / 3600 % 24;
+    tm.tm_min = s / 60 % 60;
+    tm.tm_sec = s % 60;
+    errno = 0;
+    const time_t t = timegm(&tm);
+    if (t == static_cast<time_t>(-1) && errno == EOVERFLOW)
+        return false;
+    out = static_cast<int64_t>(t);
+    return true;
+}
+
+// One case against both references; tells whether timegm could check it.
+::testing::AssertionResult agrees(const SysRtc &r, int y, int m, int d, int s, bool &checked) {
+    const int64_t got = qo_formate_time(&r, y, m, d, s);
+    const int64_t want = oracle(r, y, m, d, s);
+    int64_t libc = 0;
+    checked = viaTimegm(r, y, m, d, s, libc);
+    if (got == want && (!checked || libc == want))
+        return ::testing::AssertionSuccess();
+    auto failure = ::testing::AssertionFailure();
+    failure << "(" << y << ", " << m << ", " << d << ", " << s << ") on the record of "
+            << int(r.ucYear) << "-" << int(r.ucMonth) << "-" << int(r.ucDay) << ": got " << got
+            << ", civil calendar " << want;
+    if (checked)
+        failure << ", timegm " << libc;
+    return failure;
+}
+
+// Every combination of the edges of each field: months before January and
+// past December by a little and by a lot, days before the first and past
+// the last, seconds of day past either end, years at both ends of int.
+TEST(FormateTime, EveryNormalisationEdgeAgreesWithTheCivilCalendarAndTimegm) {
+    // clang-format off
+    const int years[] = {INT_MIN, INT_MIN + 1, -3900, -2001, -2000, -1901, -1900, -101, -100,
+                         -31, -30, -2, -1, 0, 24, 37, 38, 39, 99, 100, 155, 156, 2024, 32767,
+                         1 << 30, INT_MAX - 100, INT_MAX - 99, INT_MAX};
+    // clang-format on
+    const int months[] = {INT_MIN, INT_MIN + 1, -1200, -25, -24,  -13,         -12,    -11,
+                          -2,      -1,          0,     1,   2,    3,           11,     12,
+                          13,      14,          24,    25,  1200, INT_MAX - 1, INT_MAX};
+    const int monthDays[] = {INT_MIN, INT_MIN + 1, -366, -32,    -2,          -1,
+                             0,       1,           28,   29,     30,          31,
+                             32,      60,          366,  146097, INT_MAX - 1, INT_MAX};
+    const int secondsOfDay[] = {INT_MIN, INT_MIN + 1, -172800,     -90000, -86401, -86400, -86399,
+                                -3601,   -3600,       -61,         -60,    -1,     0,      1,
+                                59,      60,          3599,        3600,   86399,  86400,  86401,
+                                90000,   172800,      INT_MAX - 1, INT_MAX};
+    // timegm writes the normalised fields back, so it refuses a moment
+    // whose year does not fit tm_year, and, carrying a day or a month
+    // before it settles, some moments of that year's last day.
+    const int64_t firstTm = civil::seconds(int64_t{INT_MIN} - 100, 1, 1, 0);
+    const int64_t lastTm = civil::seconds(int64_t{INT_MAX} - 100, 12, 31, 0) - 1;
+    long viaLibc = 0;
+    for (uint64_t ms : kRecordMs) {
+        const SysRtc r = decompose(ms);
+        for (int y : years)
+            for (int m : months)
+                for (int d : monthDays)
+                    for (int s : secondsOfDay) {
+                        bool checked = false;
+                        ASSERT_TRUE(agrees(r, y, m, d, s, checked));
+                        viaLibc += checked;
+                        const int64_t want = oracle(r, y, m, d, s);
+                        const bool fieldsFit = resolved(y, r.ucYear) + 100 <= INT_MAX &&
+                                               resolved(m, r.ucMonth) - 1 >= INT_MIN;
+                        if (sizeof(time_t) >= 8 && fieldsFit && firstTm <= want && want <= lastTm) {
+                            ASSERT_TRUE(checked)
+                                << "timegm refused " << y << " " << m << " " << d << " " << s;
+                        }
+                    }
+    }
+    EXPECT_GT(viaLibc, 0);
+}
+
+// Random fields: mostly near the calendar people use, some anywhere in int.
+TEST(FormateTime, RandomFieldsAgreeWithTheCivilCalendarAndTimegm) {
+    std::mt19937 rng(1709195400);
+    auto pick = [&](int lo, int hi) {
+        switch (rng() % 4) {
+        case 0:
+            return static_cast<int>(rng()); // anywhere in int
+        case 1:
+            return -1; // the record's field
+        default:
+            return std::uniform_int_distribution<int>(lo, hi)(rng);
         }
+    };
+    long viaLibc = 0;
+    bool checked = false;
+    for (int i = 0; i < 400000; ++i) {
+        const SysRtc r = decompose(rng() % (HOME_TIME_LAST_MS + 1));
+        const int y = pick(-400, 500), m = pick(-30, 40), d = pick(-400, 400);
+        const int s = rng() % 2 ? static_cast<int>(rng()) : pick(-200000, 200000);
+        ASSERT_TRUE(agrees(r, y, m, d, s, checked));
+        viaLibc += checked;
     }
+    if (sizeof(time_t) >= 8) {
+        EXPECT_GT(viaLibc, 300000);
+    }
+}
+
+// Day after day, the value moves on by exactly one day's seconds: 800 years
+// from 0000-01-01, across every month end and every kind of leap rule.
+TEST(FormateTime, ConsecutiveDaysAreOneDayApart) {
+    const SysRtc r = decompose(0);
+    int64_t previous = qo_formate_time(&r, -2000, 1, 1, 0); // 0000-01-01
+    for (int d = 2; d <= 400 * 366 * 2; ++d) {
+        const int64_t t = qo_formate_time(&r, -2000, 1, d, 0);
+        ASSERT_EQ(t - previous, 86400) << d;
+        previous = t;
+    }
+}
+
+// The machine's zone plays no part: the same fields give the same value
+// under every zone, daylight saving or not.
+TEST(FormateTime, TheMachinesZonePlaysNoPart) {
+    const SysRtc r = decompose(1709195400000);
+    const int64_t march = qo_formate_time(&r, 24, 3, 31, 9000),
+                  july = qo_formate_time(&r, -1, 7, 1, 0);
+    for (const char *zone : {"UTC", "Europe/Moscow", "America/New_York", "Australia/Lord_Howe",
+                             "Asia/Kathmandu", kZoneWithDst}) {
+        ZoneGuard guard(zone);
+        EXPECT_EQ(qo_formate_time(&r, -1, -1, -1, 30600), 1709195400) << zone;
+        EXPECT_EQ(qo_formate_time(&r, 24, 3, 31, 9000), march) << zone;
+        EXPECT_EQ(qo_formate_time(&r, -1, 7, 1, 0), july) << zone;
+    }
+    EXPECT_EQ(july - march,
+              (sys_days{2024y / July / 1} - sys_days{2024y / March / 31}).count() * 86400 - 9000);
 }
 
 } // namespace
