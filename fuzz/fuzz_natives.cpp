@@ -87,11 +87,13 @@ bool post(uint32_t, const char **names, qo_object *values, int32_t count, bool, 
 }
 
 using Native = bool (*)(uint32_t, qo_object *, int32_t, qo_object *);
-const Native NATIVES[] = {sh_delay,    sh_cancel_delay, sh_time_range,       sh_calendar,
-                          sh_week_day, sh_lunar_time,   sh_get_second_of_day};
+const Native NATIVES[] = {sh_delay, sh_cancel_delay, sh_time_range, sh_calendar, sh_week_day,
+                          sh_lunar_time, sh_get_second_of_day,
+                          // timer controls
+                          sh_delay_restart, sh_delay_remaining};
 
 void callNative(Input &in) {
-    const uint8_t which = in.byte() % 7;
+    const uint8_t which = in.byte() % (sizeof NATIVES / sizeof NATIVES[0]);
     const auto vm = static_cast<uint32_t>(in.byte() % 4);
     const int argc = in.byte() % 11;
     std::vector<qo_object> argv;

@@ -12,6 +12,15 @@
  *   5. sh_func_manager_deinit, after the last operation of step 4 has
  *      returned. It clears the callbacks and names: start again at step 1.
  *
+ * Delays measure how far the ticks have moved forward, not timestamps: each
+ * tick later than the one before adds the difference, a tick at the same
+ * time or earlier (a corrected clock, the end of daylight saving time) adds
+ * nothing, and the first tick after sh_func_manager_init adds nothing. A
+ * delay of L seconds fires at the first tick at which the forward movement
+ * since its request reaches L * 1000 ms. The plug-in has no clock of its own
+ * and cannot tell a forward jump of the clock from time that passed: a jump
+ * counts in full.
+ *
  * Setters, init and deinit are not thread-safe and are ignored (setters)
  * while the manager is initialised. Callbacks run under the host mutex must
  * not call back into sh_delay, sh_cancel_delay, sh_time_update or
@@ -71,7 +80,10 @@ KELVO_SH_SYS_API bool sh_time_update(uint64_t timestamp);
 KELVO_SH_SYS_API bool sh_func_manager_delay_task_delete(uint32_t vmId);
 
 /* Script natives: (vmId, argv, argc, out) */
-/* argv: delay id, length in seconds. out is not written. */
+/* argv: delay id, length in seconds (int32; a negative length is 0). True
+ * when pending afterwards; a pending delay with that id stays as it was. The
+ * first tick after init always posts the second of the day, later ticks
+ * whenever it changes. out is not written. */
 KELVO_SH_SYS_API bool sh_delay(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out);
 /* argv: delay id. out is not written. */
 KELVO_SH_SYS_API bool sh_cancel_delay(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out);
@@ -87,6 +99,18 @@ KELVO_SH_SYS_API bool sh_lunar_time(uint32_t vmId, qo_object *argv, int32_t argc
 /* argv unused. out: int32 second of the day, 0..86399. */
 KELVO_SH_SYS_API bool sh_get_second_of_day(uint32_t vmId, qo_object *argv, int32_t argc,
                                            qo_object *out);
+
+/* Timer controls: this plug-in's own natives, beyond the standard set. */
+/* argv: delay id, length in seconds, as sh_delay; a pending delay with that
+ * id starts again now with the new length. True when pending afterwards.
+ * out is not written. */
+KELVO_SH_SYS_API bool sh_delay_restart(uint32_t vmId, qo_object *argv, int32_t argc,
+                                       qo_object *out);
+/* argv: delay id. Status 1; out: int32 whole seconds, rounded up, until the
+ * VM's pending delay with that id is due (0 when due at the next tick), or
+ * -1 when none is pending. A wrong argument: status 0, out false. */
+KELVO_SH_SYS_API bool sh_delay_remaining(uint32_t vmId, qo_object *argv, int32_t argc,
+                                         qo_object *out);
 
 #ifdef __cplusplus
 }

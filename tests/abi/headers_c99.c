@@ -21,11 +21,14 @@ static bool (*const post_shape)(uint32_t, const char **, qo_object *, int32_t, b
 static bool (*const natives[])(uint32_t, qo_object *, int32_t, qo_object *) = {
     sh_delay,    sh_cancel_delay, sh_time_range,       sh_calendar,
     sh_week_day, sh_lunar_time,   sh_get_second_of_day};
+static bool (*const timer_controls[])(uint32_t, qo_object *, int32_t,
+                                      qo_object *) = {sh_delay_restart, sh_delay_remaining};
 static bool (*const tick)(uint64_t) = sh_time_update;
 static const char *(*const version)(void) = qo_sh_sys_version;
 
 int kelvo_abi_c99_anchor(void) {
     ShPostEventFn post = post_shape;
-    return (int)(sizeof natives / sizeof natives[0]) + (set_hal != 0) + (post == 0) + (tick != 0) +
-           (version != 0);
+    return (int)(sizeof natives / sizeof natives[0]) +
+           (int)(sizeof timer_controls / sizeof timer_controls[0]) + (set_hal != 0) + (post == 0) +
+           (tick != 0) + (version != 0);
 }
