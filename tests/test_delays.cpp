@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Delays from registration to event, through the tick, cancel and drop.
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <random>
@@ -377,6 +378,88 @@ TEST_F(Delays, EventWithoutAValueIsSkippedButTheTaskLeaves) {
     EXPECT_EQ(host.logs().size(), 1u);
     tick(T);
     EXPECT_EQ(host.posts(), 0) << "the task did not stay behind";
+}
+
+// Requests, restarts, cancels and drops between ticks that move back and
+// forth, against a model that keeps each delay's forward time left. Catches
+// a tick that skips the queue while something is due.
+TEST_F(Delays, RandomRequestsFireWhenTheModelSays) {
+    std::mt19937 rng(5);
+    struct Model {
+        uint32_t vm;
+        int32_t id;
+        int64_t leftMs;
+    };
+    std::vector<Model> pending; // in queue order
+    auto find = [&](uint32_t vm, int32_t id) {
+        return std::find_if(pending.begin(), pending.end(),
+                            [&](const Model &m) { return m.vm == vm && m.id == id; });
+    };
+    std::vector<Event> expected;
+    uint64_t now = T;
+    for (int step = 0; step < 4000; ++step) {
+        const auto vm = static_cast<uint32_t>(1 + rng() % 3);
+        const auto id = static_cast<int32_t>(rng() % 8);
+        const auto seconds = static_cast<int32_t>(rng() % 20) - 1;
+        const int64_t lengthMs = int64_t{std::max(seconds, 0)} * 1000;
+        switch (rng() % 8) {
+        case 0:
+        case 1:
+            ASSERT_TRUE(delay(vm, id, seconds));
+            if (find(vm, id) == pending.end())
+                pending.push_back({vm, id, lengthMs});
+            break;
+        case 2: {
+            Args args{id, seconds};
+            ASSERT_TRUE(sh_delay_restart(vm, args.argv(), 2, nullptr));
+            if (auto it = find(vm, id); it != pending.end())
+                it->leftMs = lengthMs;
+            else
+                pending.push_back({vm, id, lengthMs});
+            break;
+        }
+        case 3:
+            ASSERT_TRUE(cancel(vm, id));
+            if (auto it = find(vm, id); it != pending.end())
+                pending.erase(it);
+            break;
+        case 4:
+            if (rng() % 4 == 0) {
+                ASSERT_TRUE(sh_func_manager_delay_task_delete(vm));
+                std::erase_if(pending, [&](const Model &m) { return m.vm == vm; });
+            }
+            break;
+        default: {
+            const int64_t move = rng() % 5 == 0 ? -static_cast<int64_t>(rng() % 4000)
+                                                : static_cast<int64_t>(rng() % 1500);
+            now = static_cast<uint64_t>(static_cast<int64_t>(now) + move);
+            for (Model &m : pending)
+                m.leftMs -= std::max<int64_t>(move, 0);
+            tick(now);
+            for (auto it = pending.begin(); it != pending.end();) {
+                if (it->leftMs <= 0) {
+                    expected.push_back({it->vm, "DelayId", it->id});
+                    it = pending.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+        }
+        }
+    }
+    EXPECT_EQ(host.delayEvents(), expected);
+    EXPECT_GT(expected.size(), 300u);
+}
+
+TEST_F(Delays, TickWithNothingDueAllocatesNothing) {
+    for (int32_t id = 0; id < 100; ++id)
+        ASSERT_TRUE(delay(1, id, 3600));
+    const long before = host.allocations();
+    for (uint64_t t = T; t < T + 1000; t += 10)
+        tick(t); // the same second: no event either
+    tick(T - 5000);
+    EXPECT_EQ(host.allocations(), before + 1) << "only the second-of-day value of the step back";
+    EXPECT_TRUE(host.delayEvents().empty());
 }
 
 // ---------------------------------------------------------------- first tick
