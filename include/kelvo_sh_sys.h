@@ -23,8 +23,9 @@
  *
  * Setters, init and deinit are not thread-safe and are ignored (setters)
  * while the manager is initialised. Callbacks run under the host mutex must
- * not call back into sh_delay, sh_cancel_delay, sh_time_update or
- * sh_func_manager_delay_task_delete on the same thread.
+ * not call back into sh_delay, sh_cancel_delay, sh_time_update,
+ * sh_func_manager_delay_task_delete, sh_delay_restart or sh_delay_remaining
+ * on the same thread.
  */
 #ifndef KELVO_SH_SYS_H
 #define KELVO_SH_SYS_H
