@@ -77,14 +77,15 @@ KELVO_SH_SYS_API bool sh_func_manager_deinit(void);
 KELVO_SH_SYS_API const char *qo_sh_sys_version(void);
 
 /* Tick and delay management */
+/* Posts the second of the day at the first tick after init, and later
+ * whenever it changes; then fires the delays that are due. */
 KELVO_SH_SYS_API bool sh_time_update(uint64_t timestamp);
 KELVO_SH_SYS_API bool sh_func_manager_delay_task_delete(uint32_t vmId);
 
 /* Script natives: (vmId, argv, argc, out) */
-/* argv: delay id, length in seconds (int32; a negative length is 0). True
- * when pending afterwards; a pending delay with that id stays as it was. The
- * first tick after init always posts the second of the day, later ticks
- * whenever it changes. out is not written. */
+/* argv: delay id, length in seconds, both int32 (anything else is refused);
+ * a negative length is 0. True when pending afterwards; a pending delay with
+ * that id stays as it was. out is not written. */
 KELVO_SH_SYS_API bool sh_delay(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out);
 /* argv: delay id. out is not written. */
 KELVO_SH_SYS_API bool sh_cancel_delay(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out);

@@ -782,8 +782,8 @@ TEST_F(Delays, ConcurrentTasksLeaveExactlyOnce) {
     });
     std::thread ticker([&] {
         uint64_t now = T;
-        while (!stop.load()) {
-            now += 250;
+        for (long n = 0; !stop.load(); ++n) {
+            now = n % 7 == 6 ? now - 1000 : now + 250; // with steps back
             sh_time_update(now);
             host.clearEvents();
         }
