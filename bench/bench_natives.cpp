@@ -44,7 +44,37 @@ void BM_LunarTime(benchmark::State &s) {
 void BM_TimeRange(benchmark::State &s) {
     runNative<sh_time_range>(s, {-1, -1, -1, 28800, -1, -1, -1, 64800});
 }
+// Timer controls, with one pending delay of the calling VM: the shape of a
+// script that restarts its timer or asks how long is left.
+void BM_DelayRestart(benchmark::State &state) {
+    kbench::PluginGuard plugin;
+    sh_time_update(NOW);
+    qo_object argv[2] = {qo_object_new_int32(1), qo_object_new_int32(300)};
+    if (!sh_delay(1, argv, 2, nullptr))
+        state.SkipWithError("no delay");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(sh_delay_restart(1, argv, 2, nullptr));
+    qo_object_free(&argv[0]);
+    qo_object_free(&argv[1]);
+}
+void BM_DelayRemaining(benchmark::State &state) {
+    kbench::PluginGuard plugin;
+    sh_time_update(NOW);
+    qo_object argv[2] = {qo_object_new_int32(1), qo_object_new_int32(300)};
+    if (!sh_delay(1, argv, 2, nullptr))
+        state.SkipWithError("no delay");
+    for (auto _ : state) {
+        qo_object out = nullptr;
+        benchmark::DoNotOptimize(sh_delay_remaining(1, argv, 1, &out));
+        qo_object_free(&out);
+    }
+    qo_object_free(&argv[0]);
+    qo_object_free(&argv[1]);
+}
+
 BENCHMARK(BM_Calendar);
+BENCHMARK(BM_DelayRestart);
+BENCHMARK(BM_DelayRemaining);
 BENCHMARK(BM_WeekDay);
 BENCHMARK(BM_SecondOfDay);
 BENCHMARK(BM_LunarTime);
@@ -106,4 +136,6 @@ KBENCH_MAIN({"BM_TimeRangeZone", "BM_CalendarZone"}, {"BM_TimeRange", "BM_Calend
             // the plug-in's own conditions: each within 2x of sh_calendar
             {"BM_TimeOfDay", "BM_Calendar"}, {"BM_LunarDay", "BM_Calendar"},
             {"BM_LunarDayLast", "BM_Calendar"}, {"BM_SolarTerm", "BM_Calendar"},
-            {"BM_LunarTime", "BM_Calendar"})
+            {"BM_LunarTime", "BM_Calendar"},
+            // the timer controls, also within 2x of sh_calendar
+            {"BM_DelayRestart", "BM_Calendar"}, {"BM_DelayRemaining", "BM_Calendar"})

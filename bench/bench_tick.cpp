@@ -78,7 +78,7 @@ void BM_TickIdle(benchmark::State &state) {
     load(state.range(0), Shape::Never);
     const long before = gAllocations.load();
     for (auto _ : state)
-        sh_time_update(T0); // same second, nothing due: one walk
+        sh_time_update(T0); // same second, nothing due: no walk
     state.counters["allocs/tick"] =
         benchmark::Counter(static_cast<double>(gAllocations.load() - before) /
                            static_cast<double>(state.iterations()));
@@ -91,6 +91,23 @@ void BM_TickSecond(benchmark::State &state) {
     for (auto _ : state)
         sh_time_update(now += 1000); // posts the second of day, then walks
     perTask(state);
+}
+
+// The clock moves forward 1 ms a tick, stepping back to the start of the
+// second every 1000 ticks so that no second-of-day event is posted: the
+// delays' clock advances and nothing is due. Without a walk of the queue
+// this costs the same at any number pending.
+void BM_TickNothingDue(benchmark::State &state) {
+    load(state.range(0), Shape::Never);
+    const long before = gAllocations.load();
+    uint64_t i = 0;
+    for (auto _ : state)
+        sh_time_update(T0 + i++ % 1000);
+    state.counters["allocs/tick"] =
+        benchmark::Counter(static_cast<double>(gAllocations.load() - before) /
+                           static_cast<double>(state.iterations()));
+    if (!gFired.empty())
+        state.SkipWithError("a delay fired");
 }
 
 // Fifty daily ticks that each fire 1% of the tasks the queue started with;
@@ -240,6 +257,8 @@ void registerAll() {
     for (int64_t n : {1, 100, 1000, 10000, 100000}) {
         benchmark::RegisterBenchmark("BM_TickIdle", BM_TickIdle)->Arg(n);
         benchmark::RegisterBenchmark("BM_TickSecond", BM_TickSecond)->Arg(n);
+        if (n != 1000)
+            benchmark::RegisterBenchmark("BM_TickNothingDue", BM_TickNothingDue)->Arg(n);
         benchmark::RegisterBenchmark("BM_DelayDuplicate", BM_DelayDuplicate)->Arg(n);
         benchmark::RegisterBenchmark("BM_DelayRegisterCancel", BM_DelayRegisterCancel)->Arg(n);
         benchmark::RegisterBenchmark("BM_CancelMissing", BM_CancelMissing)->Arg(n);
@@ -258,9 +277,9 @@ const bool gRegistered = (registerAll(), true);
 
 } // namespace
 
-KBENCH_MAIN({"BM_TickIdle", "BM_VectorWalk"}, {"BM_TickIdle", "BM_VectorWalkInline"},
-            {"BM_TickIdle", "BM_ListWalk"}, {"BM_TickSecond", "BM_VectorWalk"},
-            {"BM_TickFire1pct", "BM_VectorWalk"}, {"BM_TickFire1pct", "BM_ListWalk"},
-            {"BM_DelayDuplicate", "BM_VectorWalk"}, {"BM_CancelMissing", "BM_VectorWalk"},
-            {"BM_CancelMissing", "BM_ListWalk"}, {"BM_DropIdleVm", "BM_VectorWalk"},
-            {"BM_DelayRegisterCancel", "BM_ListRegisterCancel"})
+KBENCH_MAIN({"BM_TickNothingDue", "BM_TickNothingDue/1"}, {"BM_TickIdle", "BM_VectorWalk"},
+            {"BM_TickIdle", "BM_VectorWalkInline"}, {"BM_TickIdle", "BM_ListWalk"},
+            {"BM_TickSecond", "BM_VectorWalk"}, {"BM_TickFire1pct", "BM_VectorWalk"},
+            {"BM_TickFire1pct", "BM_ListWalk"}, {"BM_DelayDuplicate", "BM_VectorWalk"},
+            {"BM_CancelMissing", "BM_VectorWalk"}, {"BM_CancelMissing", "BM_ListWalk"},
+            {"BM_DropIdleVm", "BM_VectorWalk"}, {"BM_DelayRegisterCancel", "BM_ListRegisterCancel"})

@@ -90,7 +90,9 @@ using Native = bool (*)(uint32_t, qo_object *, int32_t, qo_object *);
 const Native NATIVES[] = {sh_delay, sh_cancel_delay, sh_time_range, sh_calendar, sh_week_day,
                           sh_lunar_time, sh_get_second_of_day,
                           // the plug-in's own conditions
-                          sh_time_of_day, sh_lunar_day, sh_solar_term};
+                          sh_time_of_day, sh_lunar_day, sh_solar_term,
+                          // timer controls
+                          sh_delay_restart, sh_delay_remaining};
 constexpr int NATIVE_COUNT = sizeof(NATIVES) / sizeof(NATIVES[0]);
 
 void callNative(Input &in) {
@@ -119,8 +121,11 @@ void callNative(Input &in) {
     const int32_t passed = claimed <= argc ? claimed : argc;
     qo_object out = nullptr;
     const bool status = NATIVES[which](vm, in.byte() < 8 ? nullptr : argv.data(), passed, &out);
-    if (status && which >= 2 && out == nullptr)
-        std::abort(); // a condition that answers 1 always stores its value
+    const Native native = NATIVES[which];
+    const bool writesOut =
+        native != sh_delay && native != sh_cancel_delay && native != sh_delay_restart;
+    if (status && writesOut && out == nullptr)
+        std::abort(); // a native with a value that answers 1 always stores it
     qo_object_free(&out);
     for (qo_object &o : argv)
         qo_object_free(&o);

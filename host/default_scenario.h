@@ -38,11 +38,20 @@ check second_of_day expect 0
 drop 2
 advance 2m every 30s
 
-## The host corrects its clock five minutes back: a new delay fires at once.
+## The host corrects its clock five minutes back: nothing fires early.
 delay 1 11 60
 tick -5m
 check calendar 24 2 9 expect true
 check lunar 12 30 expect true
+advance 1m every 30s                                     # the minute counts on from the corrected clock
+
+## Sunday 2024-10-27: summer time ends and home time runs 02:59:59 -> 02:00:00.
+tick 2024-10-27 02:59:00
+delay 1 12 120                                           # two minutes
+advance 59s every 1s
+tick 2024-10-27 02:00:00                                 # the hour again: nothing fires
+check second_of_day expect 7200
+advance 2m every 1s                                      # 59 s before the change, 61 s after it
 show
 )";
 

@@ -12,10 +12,20 @@
  *   5. sh_func_manager_deinit, after the last operation of step 4 has
  *      returned. It clears the callbacks and names: start again at step 1.
  *
+ * Delays measure how far the ticks have moved forward, not timestamps: each
+ * tick later than the one before adds the difference, a tick at the same
+ * time or earlier (a corrected clock, the end of daylight saving time) adds
+ * nothing, and the first tick after sh_func_manager_init adds nothing. A
+ * delay of L seconds fires at the first tick at which the forward movement
+ * since its request reaches L * 1000 ms. The plug-in has no clock of its own
+ * and cannot tell a forward jump of the clock from time that passed: a jump
+ * counts in full.
+ *
  * Setters, init and deinit are not thread-safe and are ignored (setters)
  * while the manager is initialised. Callbacks run under the host mutex must
- * not call back into sh_delay, sh_cancel_delay, sh_time_update or
- * sh_func_manager_delay_task_delete on the same thread.
+ * not call back into sh_delay, sh_cancel_delay, sh_time_update,
+ * sh_func_manager_delay_task_delete, sh_delay_restart or sh_delay_remaining
+ * on the same thread.
  */
 #ifndef KELVO_SH_SYS_H
 #define KELVO_SH_SYS_H
@@ -67,11 +77,15 @@ KELVO_SH_SYS_API bool sh_func_manager_deinit(void);
 KELVO_SH_SYS_API const char *qo_sh_sys_version(void);
 
 /* Tick and delay management */
+/* Posts the second of the day at the first tick after init, and later
+ * whenever it changes; then fires the delays that are due. */
 KELVO_SH_SYS_API bool sh_time_update(uint64_t timestamp);
 KELVO_SH_SYS_API bool sh_func_manager_delay_task_delete(uint32_t vmId);
 
 /* Script natives: (vmId, argv, argc, out) */
-/* argv: delay id, length in seconds. out is not written. */
+/* argv: delay id, length in seconds, both int32 (anything else is refused);
+ * a negative length is 0. True when pending afterwards; a pending delay with
+ * that id stays as it was. out is not written. */
 KELVO_SH_SYS_API bool sh_delay(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out);
 /* argv: delay id. out is not written. */
 KELVO_SH_SYS_API bool sh_cancel_delay(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out);
@@ -99,6 +113,17 @@ KELVO_SH_SYS_API bool sh_lunar_day(uint32_t vmId, qo_object *argv, int32_t argc,
 /* argv: solar term 1 (Start of Spring) .. 24 (Major Cold), or 0 for any;
  * the day counted in UTC+8, home years 1970..2099. out: bool. */
 KELVO_SH_SYS_API bool sh_solar_term(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out);
+/* Timer controls: this plug-in's own natives, beyond the standard set. */
+/* argv: delay id, length in seconds, as sh_delay; a pending delay with that
+ * id starts again now with the new length. True when pending afterwards.
+ * out is not written. */
+KELVO_SH_SYS_API bool sh_delay_restart(uint32_t vmId, qo_object *argv, int32_t argc,
+                                       qo_object *out);
+/* argv: delay id. Status 1; out: int32 whole seconds, rounded up, until the
+ * VM's pending delay with that id is due (0 when due at the next tick), or
+ * -1 when none is pending. A wrong argument: status 0, out false. */
+KELVO_SH_SYS_API bool sh_delay_remaining(uint32_t vmId, qo_object *argv, int32_t argc,
+                                         qo_object *out);
 
 #ifdef __cplusplus
 }

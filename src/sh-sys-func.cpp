@@ -4,8 +4,9 @@
 // Exports (kelvo_sh_sys.h): the callback and name setters, init and deinit,
 // the version, the tick, the per-VM drop, and the natives sh_delay,
 // sh_cancel_delay, sh_time_range, sh_calendar, sh_week_day, sh_lunar_time
-// and sh_get_second_of_day; and the plug-in's own conditions sh_time_of_day,
-// sh_lunar_day and sh_solar_term. Everything else in this file is file-local.
+// and sh_get_second_of_day; and the plug-in's own natives sh_time_of_day,
+// sh_lunar_day, sh_solar_term, sh_delay_restart and sh_delay_remaining.
+// Everything else in this file is file-local.
 #include "sh-sys-func.h"
 
 #include <atomic>
@@ -34,6 +35,19 @@ char *gpSecondOfDayVarKey;
 // untorn 64-bit value.
 std::atomic<uint64_t> gTimestamp{0};
 int32_t gSecondOfDay; // guarded by gpShSysMutex
+
+// The delays' clock, guarded by gpShSysMutex. The host's timestamps may step
+// back (a corrected clock, the end of daylight saving time), so a delay does
+// not measure timestamps: it measures how far the ticks have moved forward.
+// gullElapsedMs only grows, by the forward part of each tick, and saturates
+// instead of wrapping; every task is due at a point on this count.
+uint64_t gullElapsedMs;
+uint64_t gullLastTickMs; // the previous tick's timestamp
+bool gbTickedSinceInit;  // the first tick after init adds nothing and always posts the second
+// No pending task is due before this point. Kept exact by the tick's walk and
+// lowered by every registration; cancel and drop may leave it early, which
+// costs one walk that fires nothing.
+uint64_t gullNextDueMs = UINT64_MAX;
 
 const int LOG_LINE_SIZE = 128;
 
@@ -170,17 +184,101 @@ bool sh_delay_task_delete_remove_all_by_vm_visit(void *pItem, void *pVmId, void 
     return pTaskData != nullptr && pTaskData->iVmId == sh_data_to_uint(pVmId);
 }
 
-// Expired when the wrapped time since the start reaches the length; the
+uint64_t sh_saturating_add(uint64_t ullA, uint64_t ullB) {
+    return ullB > UINT64_MAX - ullA ? UINT64_MAX : ullA + ullB;
+}
+
+uint64_t sh_delay_task_due(const DelayTaskData *pTaskData) {
+    return sh_saturating_add(pTaskData->ullStartTime, pTaskData->ullDelayMs);
+}
+
+// What the tick's walk carries: the clock to test against, and the earliest
+// due point among the tasks that stay.
+struct DelayTaskExpiry {
+    uint64_t ullElapsedMs;
+    uint64_t ullNextDueMs;
+};
+
+// Expired when the forward movement since the start reaches the length; the
 // event goes out before the task is released, whatever the post answers.
-bool sh_time_update_task_exec_remove_all_visit(void *pItem, void *pTimestamp, void *) {
+bool sh_time_update_task_exec_remove_all_visit(void *pItem, void *pExpiry, void *) {
     const auto *pTaskData = static_cast<const DelayTaskData *>(pItem);
     if (pTaskData == nullptr)
         return false;
-    const uint64_t ullNow = *static_cast<const uint64_t *>(pTimestamp);
-    if (ullNow - pTaskData->ullStartTime < pTaskData->ullDelayMs)
+    auto *pstExpiry = static_cast<DelayTaskExpiry *>(pExpiry);
+    const uint64_t ullDue = sh_delay_task_due(pTaskData);
+    if (pstExpiry->ullElapsedMs < ullDue) {
+        if (ullDue < pstExpiry->ullNextDueMs)
+            pstExpiry->ullNextDueMs = ullDue;
         return false;
+    }
     sh_kelvo_wrapper_sendevent(pTaskData->iVmId, gpDelayIdVarKey, pTaskData->iDelayId);
     return true;
+}
+
+// Moves the delays' clock by the forward part of this tick. Runs under the lock.
+void sh_delay_clock_advance(uint64_t ullTimestamp) {
+    if (gbTickedSinceInit && ullTimestamp > gullLastTickMs)
+        gullElapsedMs = sh_saturating_add(gullElapsedMs, ullTimestamp - gullLastTickMs);
+    gullLastTickMs = ullTimestamp;
+    gbTickedSinceInit = true;
+}
+
+// Fires and releases every due task, in queue order. A tick at which nothing
+// can be due returns without looking at the queue.
+void sh_delay_tasks_expire() {
+    if (gullElapsedMs < gullNextDueMs)
+        return;
+    DelayTaskExpiry stExpiry{gullElapsedMs, UINT64_MAX};
+    qo_queue_remove_all(gpDelayTaskQueue, &stExpiry, nullptr,
+                        sh_time_update_task_exec_remove_all_visit, sh_delaytask_data_free);
+    gullNextDueMs = stExpiry.ullNextDueMs;
+}
+
+// Starts pTaskData now with the given length. Runs under the lock.
+void sh_delay_task_arm(DelayTaskData *pTaskData, int32_t iSeconds) {
+    // A negative length is a zero length: the task fires at the next tick.
+    const int64_t llSeconds = iSeconds < 0 ? 0 : iSeconds;
+    pTaskData->ullStartTime = gullElapsedMs;
+    pTaskData->ullDelayMs = static_cast<uint64_t>(llSeconds) * 1000;
+    const uint64_t ullDue = sh_delay_task_due(pTaskData);
+    if (ullDue < gullNextDueMs)
+        gullNextDueMs = ullDue;
+}
+
+// A new task for (vmId, iDelayId), appended at the back. Runs under the lock.
+bool sh_delay_task_add(uint32_t vmId, int32_t iDelayId, int32_t iSeconds) {
+    auto *pTaskData = static_cast<DelayTaskData *>(sh_calloc(1, sizeof(DelayTaskData)));
+    if (pTaskData == nullptr)
+        return false;
+    pTaskData->iDelayId = iDelayId;
+    pTaskData->iVmId = vmId;
+    if (!qo_queue_push_back(gpDelayTaskQueue, pTaskData)) {
+        sh_delaytask_data_free(pTaskData);
+        return false;
+    }
+    sh_delay_task_arm(pTaskData, iSeconds);
+    return true;
+}
+
+DelayTaskData *sh_delay_task_find(uint32_t vmId, int32_t iDelayId) {
+    DelayTaskKey stKey{iDelayId, vmId};
+    return static_cast<DelayTaskData *>(
+        qo_queue_find_ex(gpDelayTaskQueue, &stKey, sh_delay_task_find_ex_visit));
+}
+
+// The id and length of a delay request, both int32; false for any other
+// shape of call. VM 0 never owns a delay.
+bool sh_delay_args(uint32_t vmId, qo_object *argv, int32_t argc, int32_t *piDelayId,
+                   int32_t *piSeconds) {
+    if (vmId == 0 || argv == nullptr || argc != 2)
+        return false;
+    bool paramOk = false;
+    *piDelayId = qo_object_to_int32(argv[0], &paramOk);
+    if (!paramOk)
+        return false;
+    *piSeconds = qo_object_to_int32(argv[1], &paramOk);
+    return paramOk;
 }
 
 // ---------------------------------------------------------------- natives
@@ -304,6 +402,11 @@ bool sh_func_manager_init(void) {
         gSHModule.pfnMutexDestroy(&gpShSysMutex);
         return false;
     }
+    // A new life of the delays' clock; the queue starts empty.
+    gullElapsedMs = 0;
+    gullLastTickMs = 0;
+    gbTickedSinceInit = false;
+    gullNextDueMs = UINT64_MAX;
     gManagerInit.store(true, std::memory_order_release);
     return true;
 }
@@ -335,12 +438,15 @@ bool sh_time_update(uint64_t timestamp) {
     gTimestamp.store(timestamp, std::memory_order_relaxed);
     const auto iSecondOfDay = static_cast<int32_t>(timestamp / 1000 % 86400);
     sh_lock();
-    if (iSecondOfDay != gSecondOfDay) {
+    // The first tick after init tells the scripts the second whatever it is:
+    // they cannot know it from an earlier life of the plug-in.
+    const bool bFirstTick = !gbTickedSinceInit;
+    sh_delay_clock_advance(timestamp);
+    if (bFirstTick || iSecondOfDay != gSecondOfDay) {
         gSecondOfDay = iSecondOfDay;
         sh_kelvo_wrapper_sendevent(0, gpSecondOfDayVarKey, iSecondOfDay);
     }
-    qo_queue_remove_all(gpDelayTaskQueue, &timestamp, nullptr,
-                        sh_time_update_task_exec_remove_all_visit, sh_delaytask_data_free);
+    sh_delay_tasks_expire();
     sh_unlock();
     return true;
 }
@@ -360,26 +466,13 @@ bool sh_delay(uint32_t vmId, qo_object *argv, int32_t argc, qo_object * /*out*/)
         return false;
     sh_lock();
     bool bResult = false;
-    bool paramOk = false;
-    DelayTaskKey stKey{0, vmId};
-    if (vmId != 0 && argv != nullptr && argc == 2)
-        stKey.iDelayId = qo_object_to_int32(argv[0], &paramOk);
-    if (paramOk) {
-        if (qo_queue_find_ex(gpDelayTaskQueue, &stKey, sh_delay_task_find_ex_visit) != nullptr) {
+    int32_t iDelayId = 0;
+    int32_t iSeconds = 0;
+    if (sh_delay_args(vmId, argv, argc, &iDelayId, &iSeconds)) {
+        if (sh_delay_task_find(vmId, iDelayId) != nullptr)
             bResult = true; // already pending: start and length stay
-        } else {
-            auto *pTaskData = static_cast<DelayTaskData *>(sh_calloc(1, sizeof(DelayTaskData)));
-            if (pTaskData != nullptr) {
-                pTaskData->iDelayId = stKey.iDelayId;
-                pTaskData->ullStartTime = gTimestamp.load(std::memory_order_relaxed);
-                pTaskData->ullDelayMs =
-                    static_cast<uint64_t>(static_cast<int64_t>(sh_arg(argv, 1)) * 1000);
-                pTaskData->iVmId = vmId;
-                bResult = qo_queue_push_back(gpDelayTaskQueue, pTaskData);
-                if (!bResult)
-                    sh_delaytask_data_free(pTaskData);
-            }
-        }
+        else
+            bResult = sh_delay_task_add(vmId, iDelayId, iSeconds);
     }
     sh_unlock();
     return bResult;
@@ -468,6 +561,53 @@ bool sh_get_second_of_day(uint32_t /*vmId*/, qo_object * /*argv*/, int32_t /*arg
         return false;
     const uint64_t ullTimestamp = gTimestamp.load(std::memory_order_relaxed);
     return sh_answer(out, qo_object_new_int32(static_cast<int32_t>(ullTimestamp / 1000 % 86400)));
+}
+
+// ---------------------------------------------------------------- timer controls
+// This plug-in's own additions to the standard natives.
+
+bool sh_delay_restart(uint32_t vmId, qo_object *argv, int32_t argc, qo_object * /*out*/) {
+    if (!sh_is_init())
+        return false;
+    sh_lock();
+    bool bResult = false;
+    int32_t iDelayId = 0;
+    int32_t iSeconds = 0;
+    if (sh_delay_args(vmId, argv, argc, &iDelayId, &iSeconds)) {
+        DelayTaskData *pTaskData = sh_delay_task_find(vmId, iDelayId);
+        if (pTaskData != nullptr) {
+            // Restarted in place: it keeps its turn among the events of a tick.
+            sh_delay_task_arm(pTaskData, iSeconds);
+            bResult = true;
+        } else {
+            bResult = sh_delay_task_add(vmId, iDelayId, iSeconds);
+        }
+    }
+    sh_unlock();
+    return bResult;
+}
+
+bool sh_delay_remaining(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out) {
+    if (!sh_is_init())
+        return false;
+    bool paramOk = false;
+    int32_t iDelayId = 0;
+    if (argv != nullptr && argc == 1)
+        iDelayId = qo_object_to_int32(argv[0], &paramOk);
+    if (!paramOk)
+        return sh_condition_answer(out, false, false);
+    int32_t iRemaining = -1;
+    sh_lock();
+    const DelayTaskData *pTaskData = sh_delay_task_find(vmId, iDelayId);
+    if (pTaskData != nullptr) {
+        const uint64_t ullDue = sh_delay_task_due(pTaskData);
+        const uint64_t ullLeftMs = ullDue > gullElapsedMs ? ullDue - gullElapsedMs : 0;
+        // At most the length, so it fits: whole seconds, rounded up.
+        iRemaining = static_cast<int32_t>(ullLeftMs / 1000 + (ullLeftMs % 1000 != 0));
+    }
+    sh_unlock();
+    // The value is made outside the lock: the host's allocator need not wait.
+    return sh_answer(out, qo_object_new_int32(iRemaining));
 }
 
 } // extern "C"

@@ -21,8 +21,8 @@ struct ShModule {
 
 // One pending delay, from the host allocator; only the queue points at it.
 struct DelayTaskData {
-    uint64_t ullStartTime; // gTimestamp when registered
-    uint64_t ullDelayMs;   // seconds * 1000 in signed 64-bit, stored unsigned
+    uint64_t ullStartTime; // the delays' clock (forward movement of the ticks) when started
+    uint64_t ullDelayMs;   // seconds * 1000, a negative length taken as 0
     int32_t iDelayId;
     uint32_t iVmId; // never 0
 };

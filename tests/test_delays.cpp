@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Delays from registration to event, through the tick, cancel and drop.
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <random>
@@ -40,24 +41,45 @@ TEST_F(Delays, ZeroLengthFiresAtTheNextTickEvenAtTheSameTime) {
     EXPECT_EQ(host.delayEvents(), (std::vector<Event>{{1, "DelayId", 1}}));
 }
 
-TEST_F(Delays, NegativeLengthWaitsForATickBeforeItsStart) {
+TEST_F(Delays, NegativeLengthIsAZeroLength) {
     ASSERT_TRUE(delay(1, 1, -5));
-    tick(T + 1);
-    tick(T + 86400000);
-    tick(T - 5001);
-    EXPECT_TRUE(host.delayEvents().empty());
-    tick(T - 5000);
-    EXPECT_EQ(host.delayEvents(), (std::vector<Event>{{1, "DelayId", 1}}));
+    ASSERT_TRUE(delay(1, 2, INT32_MIN));
+    tick(T); // the same time: no movement is needed
+    EXPECT_EQ(host.delayEvents(), (std::vector<Event>{{1, "DelayId", 1}, {1, "DelayId", 2}}));
 }
 
-TEST_F(Delays, ElapsedTimeWrapsAround) {
-    const uint64_t nearEnd = UINT64_MAX - 999;
-    tick(nearEnd);
-    ASSERT_TRUE(delay(2, 3, 2));
-    tick(999); // 1999 ms after the start, modulo 2^64
+TEST_F(Delays, LongestLengthIsNotCutShort) {
+    ASSERT_TRUE(delay(1, 1, INT32_MAX));
+    const uint64_t lengthMs = uint64_t{INT32_MAX} * 1000;
+    tick(T + lengthMs - 1);
     EXPECT_TRUE(host.delayEvents().empty());
-    tick(1000);
+    tick(T + lengthMs);
+    EXPECT_EQ(host.delayEvents().size(), 1u);
+}
+
+TEST_F(Delays, CountsOnAcrossTheEndOfTheTimestampRange) {
+    tick(UINT64_MAX - 999);
+    ASSERT_TRUE(delay(2, 3, 2));
+    tick(UINT64_MAX); // 999 ms forward
+    tick(999);        // a step back: nothing
+    tick(1999);       // 1999 ms forward in all
+    EXPECT_TRUE(host.delayEvents().empty());
+    tick(2000);
     EXPECT_EQ(host.delayEvents(), (std::vector<Event>{{2, "DelayId", 3}}));
+}
+
+// Forward jumps are time to the plug-in; however often the clock runs to the
+// end of the range and back, the count saturates instead of wrapping round
+// to a value that would hold a due delay back.
+TEST_F(Delays, ForwardMovementSaturates) {
+    for (int i = 0; i < 3; ++i) {
+        tick(0);
+        tick(UINT64_MAX);
+    }
+    ASSERT_TRUE(delay(1, 1, INT32_MAX));
+    tick(0);
+    tick(UINT64_MAX);
+    EXPECT_EQ(host.delayEvents().size(), 1u);
 }
 
 TEST_F(Delays, SecondRequestForAPendingPairChangesNothing) {
@@ -104,11 +126,119 @@ TEST_F(Delays, SecondOfDayIsPostedWhenTheSecondChanges) {
         EXPECT_EQ(e.name, "SecondOfDay");
 }
 
-TEST_F(Delays, BackwardStepFiresTasksThatStartedAfterIt) {
-    ASSERT_TRUE(delay(1, 1, 100));
-    tick(T - 60000);
-    EXPECT_EQ(host.delayEvents(), (std::vector<Event>{{1, "DelayId", 1}}));
-    EXPECT_EQ(host.secondEvents(), (std::vector<int32_t>{86330}));
+TEST_F(Delays, StepBackNeitherFiresNorDelays) {
+    // A two-hour delay, the clock corrected back by a second 0.3 s later.
+    const uint64_t t = homeMs(2024, 11, 10, 21, 0, 0);
+    tick(t);
+    host.clearEvents();
+    ASSERT_TRUE(delay(4, 1, 7200));
+    tick(t + 300);
+    tick(t - 700);
+    EXPECT_TRUE(host.delayEvents().empty());
+    EXPECT_EQ(host.secondEvents(), (std::vector<int32_t>{75599})) << "the second changed back";
+    // 300 ms counted before the step; the rest counts from the stepped-back tick.
+    tick(t - 700 + 7'199'699);
+    EXPECT_TRUE(host.delayEvents().empty());
+    tick(t - 700 + 7'199'700);
+    EXPECT_EQ(host.delayEvents(), (std::vector<Event>{{4, "DelayId", 1}}));
+}
+
+// Plays one second of home time a tick and answers when each delay fired.
+std::vector<uint64_t> fireTimes(Host &host, const std::vector<uint64_t> &ticks) {
+    std::vector<uint64_t> fired;
+    for (uint64_t t : ticks) {
+        host.clearEvents();
+        sh_time_update(t);
+        for (size_t i = 0; i < host.delayEvents().size(); ++i)
+            fired.push_back(t);
+    }
+    return fired;
+}
+
+std::vector<uint64_t> everySecond(uint64_t from, uint64_t to) {
+    std::vector<uint64_t> v;
+    for (uint64_t t = from; t <= to; t += 1000)
+        v.push_back(t);
+    return v;
+}
+
+TEST_F(Delays, EndOfDaylightSavingTimeRepeatsAnHourWithoutFiring) {
+    // Home time runs 02:59:59 -> 02:00:00. Two minutes asked for at 02:59:00.
+    tick(homeMs(2024, 10, 27, 2, 59, 0));
+    ASSERT_TRUE(delay(1, 1, 120));
+    ASSERT_TRUE(delay(1, 2, 3600));
+    std::vector<uint64_t> ticks = everySecond(homeMs(2024, 10, 27, 2, 59, 1), // 59 s
+                                              homeMs(2024, 10, 27, 2, 59, 59));
+    const std::vector<uint64_t> again =
+        everySecond(homeMs(2024, 10, 27, 2, 0, 0), homeMs(2024, 10, 27, 3, 0, 0));
+    ticks.insert(ticks.end(), again.begin(), again.end());
+    // 59 s before the change, 61 s after it; an hour: 59 s + 3541 s.
+    EXPECT_EQ(fireTimes(host, ticks), (std::vector<uint64_t>{homeMs(2024, 10, 27, 2, 1, 1),
+                                                             homeMs(2024, 10, 27, 2, 59, 1)}));
+}
+
+TEST_F(Delays, StartOfDaylightSavingTimeCountsTheSkippedHour) {
+    // Home time runs 01:59:59 -> 03:00:00: the plug-in sees an hour pass.
+    tick(homeMs(2024, 3, 31, 1, 59, 0));
+    ASSERT_TRUE(delay(1, 1, 120));
+    ASSERT_TRUE(delay(1, 2, 7200));
+    std::vector<uint64_t> ticks =
+        everySecond(homeMs(2024, 3, 31, 1, 59, 1), homeMs(2024, 3, 31, 1, 59, 59));
+    const std::vector<uint64_t> after =
+        everySecond(homeMs(2024, 3, 31, 3, 0, 0), homeMs(2024, 3, 31, 4, 0, 0));
+    ticks.insert(ticks.end(), after.begin(), after.end());
+    // 59 s before the change and 3601 s at it; two hours: 59 s + 3601 s + 3540 s.
+    EXPECT_EQ(fireTimes(host, ticks),
+              (std::vector<uint64_t>{homeMs(2024, 3, 31, 3, 0, 0), homeMs(2024, 3, 31, 3, 59, 0)}));
+}
+
+TEST_F(Delays, ManyStepsBackInARowFireNothing) {
+    ASSERT_TRUE(delay(1, 1, 1));
+    for (int i = 1; i <= 1000; ++i)
+        tick(T - 1000ULL * i);
+    EXPECT_TRUE(host.delayEvents().empty());
+    tick(T - 1000 * 1000 + 999);
+    EXPECT_TRUE(host.delayEvents().empty());
+    tick(T - 1000 * 1000 + 1000);
+    EXPECT_EQ(host.delayEvents().size(), 1u);
+}
+
+// A clock that an NTP client nudges a few seconds back and forth. Oracle:
+// each delay fires at the first tick at which the sum of the forward steps
+// since its request reaches its length.
+TEST_F(Delays, NtpCorrectionsCountOnlyForwardMovement) {
+    std::mt19937 rng(11);
+    struct Model {
+        int32_t id;
+        int64_t leftMs;
+    };
+    std::vector<Model> pending;
+    std::vector<Event> expected;
+    uint64_t now = T;
+    for (int32_t step = 0; step < 3000; ++step) {
+        if (rng() % 4 == 0) {
+            const auto seconds = static_cast<int32_t>(rng() % 30) - 2;
+            ASSERT_TRUE(delay(1, step, seconds));
+            pending.push_back({step, int64_t{std::max(seconds, 0)} * 1000});
+        }
+        const int64_t move = rng() % 10 == 0   ? -static_cast<int64_t>(rng() % 5000)
+                             : rng() % 10 == 0 ? static_cast<int64_t>(rng() % 5000)
+                                               : 250;
+        now = static_cast<uint64_t>(static_cast<int64_t>(now) + move);
+        for (Model &m : pending)
+            m.leftMs -= std::max<int64_t>(move, 0);
+        tick(now);
+        for (auto it = pending.begin(); it != pending.end();) {
+            if (it->leftMs <= 0) {
+                expected.push_back({1, "DelayId", it->id});
+                it = pending.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    EXPECT_EQ(host.delayEvents(), expected);
+    EXPECT_GT(expected.size(), 500u);
 }
 
 TEST_F(Delays, RefusedRequestsQueueNothing) {
@@ -132,12 +262,23 @@ TEST_F(Delays, RefusedRequestsQueueNothing) {
     EXPECT_TRUE(host.delayEvents().empty());
 }
 
-TEST_F(Delays, UnconvertibleLengthCountsAsZero) {
-    Args args;
-    args.addInt(4);
-    args.addString("ten");
-    ASSERT_TRUE(sh_delay(1, args.argv(), 2, nullptr));
-    tick(T);
+TEST_F(Delays, LengthThatIsNoInt32IsRefused) {
+    ASSERT_TRUE(delay(1, 4, 10));
+    for (int kind = 0; kind < 3; ++kind) {
+        for (int32_t id : {4, 5}) { // pending, and new
+            Args args;
+            args.addInt(id);
+            if (kind == 0)
+                args.addString("3600");
+            else if (kind == 1)
+                args.addBool(true);
+            else
+                args.addNull();
+            EXPECT_FALSE(sh_delay(1, args.argv(), 2, nullptr)) << kind << " " << id;
+        }
+    }
+    tick(T + 9999); // the pending one kept its length
+    tick(T + 86400000);
     EXPECT_EQ(host.delayEvents(), (std::vector<Event>{{1, "DelayId", 4}}));
 }
 
@@ -200,10 +341,11 @@ TEST_F(Delays, LogLinesAreCutAt126Characters) {
     host.setPostResult(false, 1);
     ASSERT_TRUE(delay(1, 1, 0));
     tick(T);
-    ASSERT_EQ(host.logs().size(), 2u); // the deinit above, then the failed post
+    // The deinit above, the first tick's second of the day, then the delay.
+    ASSERT_EQ(host.logs().size(), 3u);
     const std::string expected =
         ("sh_kelvo_wrapper_sendevent fail! pTaskData->iVmId:1d, varKey:" + longName).substr(0, 126);
-    EXPECT_EQ(host.logs()[1], expected);
+    EXPECT_EQ(host.logs()[2], expected);
 }
 
 TEST_F(Delays, FailedRecordAllocationAnswersFalse) {
@@ -236,6 +378,359 @@ TEST_F(Delays, EventWithoutAValueIsSkippedButTheTaskLeaves) {
     EXPECT_EQ(host.logs().size(), 1u);
     tick(T);
     EXPECT_EQ(host.posts(), 0) << "the task did not stay behind";
+}
+
+// Requests, restarts, cancels and drops between ticks that move back and
+// forth, against a model that keeps each delay's forward time left. Catches
+// a tick that skips the queue while something is due.
+TEST_F(Delays, RandomRequestsFireWhenTheModelSays) {
+    std::mt19937 rng(5);
+    struct Model {
+        uint32_t vm;
+        int32_t id;
+        int64_t leftMs;
+    };
+    std::vector<Model> pending; // in queue order
+    auto find = [&](uint32_t vm, int32_t id) {
+        return std::find_if(pending.begin(), pending.end(),
+                            [&](const Model &m) { return m.vm == vm && m.id == id; });
+    };
+    std::vector<Event> expected;
+    uint64_t now = T;
+    for (int step = 0; step < 4000; ++step) {
+        const auto vm = static_cast<uint32_t>(1 + rng() % 3);
+        const auto id = static_cast<int32_t>(rng() % 8);
+        const auto seconds = static_cast<int32_t>(rng() % 20) - 1;
+        const int64_t lengthMs = int64_t{std::max(seconds, 0)} * 1000;
+        switch (rng() % 8) {
+        case 0:
+        case 1:
+            ASSERT_TRUE(delay(vm, id, seconds));
+            if (find(vm, id) == pending.end())
+                pending.push_back({vm, id, lengthMs});
+            break;
+        case 2: {
+            Args args{id, seconds};
+            ASSERT_TRUE(sh_delay_restart(vm, args.argv(), 2, nullptr));
+            if (auto it = find(vm, id); it != pending.end())
+                it->leftMs = lengthMs;
+            else
+                pending.push_back({vm, id, lengthMs});
+            break;
+        }
+        case 3:
+            ASSERT_TRUE(cancel(vm, id));
+            if (auto it = find(vm, id); it != pending.end())
+                pending.erase(it);
+            break;
+        case 4:
+            if (rng() % 4 == 0) {
+                ASSERT_TRUE(sh_func_manager_delay_task_delete(vm));
+                std::erase_if(pending, [&](const Model &m) { return m.vm == vm; });
+            }
+            break;
+        default: {
+            const int64_t move = rng() % 5 == 0 ? -static_cast<int64_t>(rng() % 4000)
+                                                : static_cast<int64_t>(rng() % 1500);
+            now = static_cast<uint64_t>(static_cast<int64_t>(now) + move);
+            for (Model &m : pending)
+                m.leftMs -= std::max<int64_t>(move, 0);
+            tick(now);
+            for (auto it = pending.begin(); it != pending.end();) {
+                if (it->leftMs <= 0) {
+                    expected.push_back({it->vm, "DelayId", it->id});
+                    it = pending.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+        }
+        }
+    }
+    EXPECT_EQ(host.delayEvents(), expected);
+    EXPECT_GT(expected.size(), 300u);
+}
+
+TEST_F(Delays, TickWithNothingDueAllocatesNothing) {
+    for (int32_t id = 0; id < 100; ++id)
+        ASSERT_TRUE(delay(1, id, 3600));
+    const long before = host.allocations();
+    for (uint64_t t = T; t < T + 1000; t += 10)
+        tick(t); // the same second: no event either
+    tick(T - 5000);
+    EXPECT_EQ(host.allocations(), before + 1) << "only the second-of-day value of the step back";
+    EXPECT_TRUE(host.delayEvents().empty());
+}
+
+// ---------------------------------------------------------------- first tick
+
+// A fresh start of the plug-in, no tick yet.
+class FirstTick : public PluginTest {};
+
+TEST_F(FirstTick, DelayAskedForBeforeItCountsFromIt) {
+    ASSERT_TRUE(delay(1, 1, 10));
+    ASSERT_TRUE(delay(1, 2, 0));
+    tick(T); // whatever the time, the first tick has moved nothing
+    EXPECT_EQ(host.delayEvents(), (std::vector<Event>{{1, "DelayId", 2}}));
+    tick(T + 9999);
+    EXPECT_EQ(host.delayEvents().size(), 1u);
+    tick(T + 10000);
+    EXPECT_EQ(host.delayEvents().size(), 2u);
+}
+
+TEST_F(FirstTick, DelayAskedForBeforeInitIsRefused) {
+    sh_func_manager_deinit();
+    EXPECT_FALSE(delay(1, 1, 0));
+    EXPECT_FALSE(sh_delay_restart(1, Args{1, 0}.argv(), 2, nullptr));
+    host.bind();
+    ASSERT_TRUE(sh_func_manager_init());
+    tick(T);
+    tick(T + 1000);
+    EXPECT_TRUE(host.delayEvents().empty());
+}
+
+TEST_F(FirstTick, PostsTheSecondOfDayEvenAtMidnight) {
+    tick(homeMs(2024, 2, 10));
+    tick(homeMs(2024, 2, 10, 0, 0, 0, 999));
+    EXPECT_EQ(host.secondEvents(), (std::vector<int32_t>{0}));
+}
+
+TEST_F(FirstTick, EachInitStartsAfresh) {
+    tick(T);
+    ASSERT_TRUE(delay(1, 1, 5));
+    tick(T + 4000);
+    sh_func_manager_deinit(); // the pending delay goes without an event
+    host.clearEvents();
+    host.bind();
+    ASSERT_TRUE(sh_func_manager_init());
+    // The same second as the last tick before the deinit: posted all the same.
+    tick(T + 4500);
+    EXPECT_EQ(host.secondEvents(), (std::vector<int32_t>{86394}));
+    ASSERT_TRUE(delay(1, 1, 5));
+    tick(T + 9000); // 4.5 s since the first tick of this life
+    EXPECT_TRUE(host.delayEvents().empty());
+    tick(T + 9500);
+    EXPECT_EQ(host.delayEvents(), (std::vector<Event>{{1, "DelayId", 1}}));
+    // The first tick of a new life adds nothing, however far the clock went.
+    sh_func_manager_deinit();
+    host.bind();
+    ASSERT_TRUE(sh_func_manager_init());
+    ASSERT_TRUE(delay(1, 2, 5));
+    tick(T + 86'400'000);
+    tick(T + 86'404'999);
+    EXPECT_EQ(host.delayEvents().size(), 1u);
+    tick(T + 86'405'000);
+    EXPECT_EQ(host.delayEvents().size(), 2u);
+}
+
+// ---------------------------------------------------------------- timer controls
+
+class TimerControls : public Delays {
+  protected:
+    bool restart(uint32_t vm, int32_t id, int32_t seconds) {
+        Args args{id, seconds};
+        const bool ok = sh_delay_restart(vm, args.argv(), args.argc(), nullptr);
+        EXPECT_EQ(Host::heldByThisThread(), 0);
+        return ok;
+    }
+    int32_t remaining(uint32_t vm, int32_t id) {
+        const Answer a = call(sh_delay_remaining, vm, {id});
+        EXPECT_TRUE(a.status);
+        EXPECT_TRUE(a.hasValue);
+        return a.intValue;
+    }
+};
+
+TEST_F(TimerControls, RestartOfAPendingDelayStartsItAgainNow) {
+    ASSERT_TRUE(delay(1, 5, 300));
+    tick(T + 240'000);
+    ASSERT_TRUE(restart(1, 5, 300));
+    tick(T + 300'000);
+    EXPECT_TRUE(host.delayEvents().empty());
+    tick(T + 539'999);
+    EXPECT_TRUE(host.delayEvents().empty());
+    tick(T + 540'000);
+    EXPECT_EQ(host.delayEvents(), (std::vector<Event>{{1, "DelayId", 5}}));
+}
+
+TEST_F(TimerControls, RestartTakesTheNewLengthShorterOrLonger) {
+    ASSERT_TRUE(delay(1, 1, 60));
+    ASSERT_TRUE(delay(1, 2, 60));
+    tick(T + 10'000);
+    ASSERT_TRUE(restart(1, 1, 5));
+    ASSERT_TRUE(restart(1, 2, 120));
+    tick(T + 15'000);
+    EXPECT_EQ(host.delayEvents(), (std::vector<Event>{{1, "DelayId", 1}}));
+    tick(T + 129'999);
+    EXPECT_EQ(host.delayEvents().size(), 1u);
+    tick(T + 130'000);
+    EXPECT_EQ(host.delayEvents().size(), 2u);
+}
+
+TEST_F(TimerControls, RestartOfAnAbsentDelayRegistersIt) {
+    ASSERT_TRUE(restart(1, 3, 2));
+    EXPECT_EQ(remaining(1, 3), 2);
+    tick(T + 1999);
+    EXPECT_TRUE(host.delayEvents().empty());
+    tick(T + 2000);
+    EXPECT_EQ(host.delayEvents(), (std::vector<Event>{{1, "DelayId", 3}}));
+    EXPECT_EQ(remaining(1, 3), -1);
+}
+
+// The motion light: every motion restarts five minutes; the light goes off
+// five minutes after the last one.
+TEST_F(TimerControls, MotionKeepsTheLightOn) {
+    uint64_t now = T;
+    for (int motion = 0; motion < 20; ++motion) {
+        ASSERT_TRUE(restart(1, 1, 300));
+        now += 120'000;
+        tick(now);
+    }
+    EXPECT_TRUE(host.delayEvents().empty());
+    tick(now + 179'999);
+    EXPECT_TRUE(host.delayEvents().empty());
+    tick(now + 180'000);
+    EXPECT_EQ(host.delayEvents().size(), 1u);
+}
+
+TEST_F(TimerControls, RestartedDelayKeepsItsTurnInATick) {
+    ASSERT_TRUE(delay(1, 1, 10));
+    ASSERT_TRUE(delay(2, 2, 5));
+    ASSERT_TRUE(restart(1, 1, 5));
+    tick(T + 5000);
+    EXPECT_EQ(host.delayEvents(), (std::vector<Event>{{1, "DelayId", 1}, {2, "DelayId", 2}}));
+}
+
+TEST_F(TimerControls, RestartCountsForwardMovementOnly) {
+    ASSERT_TRUE(delay(1, 1, 10));
+    tick(T + 5000);
+    tick(T - 60'000); // step back
+    ASSERT_TRUE(restart(1, 1, 10));
+    tick(T - 50'001);
+    EXPECT_TRUE(host.delayEvents().empty());
+    EXPECT_EQ(remaining(1, 1), 1);
+    tick(T - 50'000);
+    EXPECT_EQ(host.delayEvents().size(), 1u);
+}
+
+TEST_F(TimerControls, RestartWithANegativeLengthFiresAtTheNextTick) {
+    ASSERT_TRUE(delay(1, 1, 100));
+    ASSERT_TRUE(restart(1, 1, -3));
+    EXPECT_EQ(remaining(1, 1), 0);
+    tick(T);
+    EXPECT_EQ(host.delayEvents().size(), 1u);
+}
+
+TEST_F(TimerControls, RestartRefusesWhatDelayRefuses) {
+    ASSERT_TRUE(delay(1, 1, 10));
+    Args one{1}, three{1, 2, 3}, stringLength, stringId;
+    stringLength.addInt(1);
+    stringLength.addString("1");
+    stringId.addString("1");
+    stringId.addInt(1);
+    EXPECT_FALSE(restart(0, 1, 1)) << "VM 0 never owns a delay";
+    EXPECT_FALSE(sh_delay_restart(1, one.argv(), 1, nullptr));
+    EXPECT_FALSE(sh_delay_restart(1, three.argv(), 3, nullptr));
+    EXPECT_FALSE(sh_delay_restart(1, nullptr, 2, nullptr));
+    EXPECT_FALSE(sh_delay_restart(1, stringLength.argv(), 2, nullptr));
+    EXPECT_FALSE(sh_delay_restart(1, stringId.argv(), 2, nullptr));
+    EXPECT_EQ(Host::heldByThisThread(), 0);
+    tick(T + 9999);
+    EXPECT_TRUE(host.delayEvents().empty()) << "the pending delay kept its length";
+    tick(T + 10000);
+    EXPECT_EQ(host.delayEvents().size(), 1u);
+}
+
+TEST_F(TimerControls, RestartWithoutMemoryForANewRecordAnswersFalse) {
+    host.failAllocation(3); // the two argument objects, then the record
+    EXPECT_FALSE(restart(1, 1, 0));
+    EXPECT_EQ(remaining(1, 1), -1);
+    ASSERT_TRUE(delay(1, 1, 10));
+    host.failAllocationsFrom(3); // a pending delay needs no memory to restart
+    EXPECT_TRUE(restart(1, 1, 1));
+    host.failAllocationsFrom(0);
+    tick(T + 1000);
+    EXPECT_EQ(host.delayEvents().size(), 1u);
+}
+
+TEST_F(TimerControls, RemainingCountsWholeSecondsRoundedUp) {
+    EXPECT_EQ(remaining(1, 7), -1) << "none pending";
+    ASSERT_TRUE(delay(1, 7, 10));
+    EXPECT_EQ(remaining(1, 7), 10);
+    tick(T + 1);
+    EXPECT_EQ(remaining(1, 7), 10);
+    tick(T + 1000);
+    EXPECT_EQ(remaining(1, 7), 9);
+    tick(T + 9000);
+    EXPECT_EQ(remaining(1, 7), 1);
+    tick(T + 9999);
+    EXPECT_EQ(remaining(1, 7), 1) << "1 ms left";
+    tick(T - 3'600'000);
+    EXPECT_EQ(remaining(1, 7), 1) << "a step back changes nothing";
+    tick(T - 3'599'999);
+    EXPECT_EQ(host.delayEvents().size(), 1u);
+    EXPECT_EQ(remaining(1, 7), -1) << "fired";
+}
+
+TEST_F(TimerControls, RemainingIsZeroForADelayDueAtTheNextTick) {
+    ASSERT_TRUE(delay(1, 1, 0));
+    ASSERT_TRUE(delay(1, 2, 1));
+    EXPECT_EQ(remaining(1, 1), 0);
+    tick(T + 1000);
+    EXPECT_EQ(host.delayEvents().size(), 2u);
+    EXPECT_EQ(remaining(1, 1), -1);
+}
+
+TEST_F(TimerControls, RemainingBelongsToTheVm) {
+    ASSERT_TRUE(delay(1, 1, 30));
+    ASSERT_TRUE(delay(2, 1, 60));
+    EXPECT_EQ(remaining(1, 1), 30);
+    EXPECT_EQ(remaining(2, 1), 60);
+    EXPECT_EQ(remaining(3, 1), -1);
+    EXPECT_EQ(remaining(0, 1), -1);
+    ASSERT_TRUE(cancel(1, 1));
+    EXPECT_EQ(remaining(1, 1), -1);
+    ASSERT_TRUE(sh_func_manager_delay_task_delete(2));
+    EXPECT_EQ(remaining(2, 1), -1);
+}
+
+TEST_F(TimerControls, RemainingOfTheLongestDelayFitsItsValue) {
+    ASSERT_TRUE(delay(1, 1, INT32_MAX));
+    EXPECT_EQ(remaining(1, 1), INT32_MAX);
+    tick(T + 1);
+    EXPECT_EQ(remaining(1, 1), INT32_MAX);
+    tick(T + 1000);
+    EXPECT_EQ(remaining(1, 1), INT32_MAX - 1);
+}
+
+TEST_F(TimerControls, RemainingRefusesAWrongArgumentWithFalse) {
+    ASSERT_TRUE(delay(1, 1, 30));
+    Args none, two{1, 2}, text, flag;
+    text.addString("1");
+    flag.addBool(true);
+    for (Args *args : {&none, &two, &text, &flag}) {
+        const Answer a = call(sh_delay_remaining, 1, *args);
+        EXPECT_FALSE(a.status);
+        EXPECT_TRUE(a.hasValue);
+        EXPECT_FALSE(a.boolValue);
+    }
+    qo_object out = nullptr;
+    EXPECT_FALSE(sh_delay_remaining(1, nullptr, 1, &out));
+    bool isBool = false;
+    EXPECT_FALSE(qo_object_to_bool(out, &isBool));
+    EXPECT_TRUE(isBool);
+    qo_object_free(&out);
+}
+
+TEST_F(TimerControls, RemainingWithoutMemoryForItsValueAnswersFalse) {
+    ASSERT_TRUE(delay(1, 1, 30));
+    Args id{1};
+    host.failAllocation(1);
+    qo_object out = nullptr;
+    EXPECT_FALSE(sh_delay_remaining(1, id.argv(), 1, &out));
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(Host::heldByThisThread(), 0);
+    EXPECT_TRUE(sh_delay_remaining(1, id.argv(), 1, nullptr)) << "no out slot: nothing written";
 }
 
 // Several threads register and cancel while one ticks: every task leaves
@@ -287,8 +782,8 @@ TEST_F(Delays, ConcurrentTasksLeaveExactlyOnce) {
     });
     std::thread ticker([&] {
         uint64_t now = T;
-        while (!stop.load()) {
-            now += 250;
+        for (long n = 0; !stop.load(); ++n) {
+            now = n % 7 == 6 ? now - 1000 : now + 250; // with steps back
             sh_time_update(now);
             host.clearEvents();
         }

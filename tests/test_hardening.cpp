@@ -50,13 +50,25 @@ Play playScenario(Host &host) {
             sh_delay(6, late.argv(), 2, nullptr);   // torn down
         }
     }
+    {
+        // Restarted while absent (a new record) and again while pending (none).
+        Args timer{50, 1};
+        if (timer.complete()) {
+            const bool added = sh_delay_restart(7, timer.argv(), 2, nullptr);
+            const bool again = sh_delay_restart(7, timer.argv(), 2, nullptr);
+            EXPECT_TRUE(!added || again) << "a pending delay restarts without memory";
+            if (added || again)
+                p.accepted.insert({7, 50});
+        }
+    }
     sh_time_update(T0 + 1000);
     const std::vector<std::pair<Native, std::vector<int32_t>>> conditions = {
         {sh_time_range, {-1, -1, -1, 0, -1, -1, -1, 86399}},
         {sh_calendar, {24, 2, 9}},
         {sh_week_day, {0x7F}},
         {sh_lunar_time, {12, 30}},
-        {sh_get_second_of_day, {}}};
+        {sh_get_second_of_day, {}},
+        {sh_delay_remaining, {50}}};
     for (const auto &[native, values] : conditions) {
         Args args;
         for (int32_t v : values)
@@ -129,8 +141,8 @@ TEST(Hardening, EveryAllocationFailsOnce) {
     host.reset();
     const Play clean = playScenario(host);
     ASSERT_TRUE(clean.initialised);
-    ASSERT_EQ(clean.accepted.size(), 21u);
-    ASSERT_EQ(clean.delayEvents.size(), 21u);
+    ASSERT_EQ(clean.accepted.size(), 22u);
+    ASSERT_EQ(clean.delayEvents.size(), 22u);
     expectSound(clean, host, "clean run");
     const long n = host.allocations();
     ASSERT_GT(n, 50);
@@ -210,7 +222,7 @@ TEST(Hardening, ConcurrencySoak) {
     sh_time_update(T0);
 
     constexpr int OPS = 4000;
-    std::atomic<long> ops{0}, accepted{0}, badStatus{0};
+    std::atomic<long> ops{0}, accepted{0}, restarted{0}, badStatus{0};
     std::atomic<bool> stop{false};
     std::vector<std::thread> threads;
     for (int t = 0; t < 3; ++t) {
@@ -220,9 +232,12 @@ TEST(Hardening, ConcurrencySoak) {
                 const uint32_t vm = 1 + rng() % 6;
                 const auto id = static_cast<int32_t>(rng() % 40);
                 const int op = static_cast<int>(rng() % 10);
-                if (op < 6) {
+                if (op < 5) {
                     Args args{id, static_cast<int32_t>(rng() % 4) - (op == 0)};
                     accepted += sh_delay(vm, args.argv(), 2, nullptr);
+                } else if (op < 6) {
+                    Args args{id, static_cast<int32_t>(rng() % 4)};
+                    restarted += sh_delay_restart(vm, args.argv(), 2, nullptr);
                 } else if (op < 9) {
                     Args args{id};
                     sh_cancel_delay(vm, args.argv(), 1, nullptr);
@@ -248,6 +263,12 @@ TEST(Hardening, ConcurrencySoak) {
                 badStatus += !sh_lunar_day(1, eve.argv(), 3, &out);
                 qo_object_free(&out);
                 badStatus += !sh_solar_term(1, term.argv(), 1, &out);
+                qo_object_free(&out);
+                Args id{static_cast<int32_t>(ops.load() % 40)};
+                badStatus += !sh_delay_remaining(1 + ops.load() % 6, id.argv(), 1, &out);
+                bool isInt = false;
+                const int32_t left = qo_object_to_int32(out, &isInt);
+                badStatus += !isInt || left < -1 || left > 3; // no length is longer than 3 s
                 qo_object_free(&out);
                 ++ops;
             }
@@ -279,10 +300,12 @@ TEST(Hardening, ConcurrencySoak) {
     EXPECT_EQ(recordsFreed, fired + removedSilently);
     EXPECT_GT(fired, 0);
     EXPECT_GT(removedSilently, 0);
-    std::printf(
-        "[figures] soak: %ld operations, %ld delays accepted, %ld records: %ld fired, %ld removed "
-        "without an event\n",
-        ops.load(), accepted.load(), recordsFreed, fired, removedSilently);
+    EXPECT_GT(restarted, 0);
+    std::printf("[figures] soak: %ld operations, %ld delays accepted, %ld restarts, %ld records: "
+                "%ld fired, "
+                "%ld removed without an event\n",
+                ops.load(), accepted.load(), restarted.load(), recordsFreed, fired,
+                removedSilently);
     host.reset();
 }
 

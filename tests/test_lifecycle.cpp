@@ -268,6 +268,8 @@ TEST_F(Lifecycle, NothingWorksWhileStopped) {
     EXPECT_FALSE(sh_delay(1, two.argv(), 2, &out));
     EXPECT_FALSE(sh_cancel_delay(1, one.argv(), 1, &out));
     EXPECT_FALSE(sh_func_manager_delay_task_delete(1));
+    EXPECT_FALSE(sh_delay_restart(1, two.argv(), 2, &out));
+    EXPECT_FALSE(sh_delay_remaining(1, one.argv(), 1, &out));
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(host.allocations(), allocations);
 }

@@ -33,11 +33,13 @@ const std::set<std::string> kListed = {"sh_callback_set_hal",
                                        "sh_week_day",
                                        "sh_lunar_time"};
 
-// The plug-in's own conditions, exported beside the standard set.
+// The plug-in's own natives, exported beside the standard set in both lists.
 const std::set<std::string> kOwnConditions = {"sh_time_of_day", "sh_lunar_day", "sh_solar_term"};
+const std::set<std::string> kTimerControls = {"sh_delay_restart", "sh_delay_remaining"};
 
 std::set<std::string> withOwn(std::set<std::string> names) {
     names.insert(kOwnConditions.begin(), kOwnConditions.end());
+    names.insert(kTimerControls.begin(), kTimerControls.end());
     return names;
 }
 
@@ -90,7 +92,7 @@ TEST(Symbols, PlugInExportsTheListedNamesAndSecondOfDay) {
     std::set<std::string> expected = withOwn(kListed);
     expected.insert("sh_get_second_of_day");
     EXPECT_EQ(info.defined, expected);
-    EXPECT_EQ(info.defined.size(), 18u + kOwnConditions.size());
+    EXPECT_EQ(info.defined.size(), 18u + kOwnConditions.size() + kTimerControls.size());
 }
 
 TEST(Symbols, PlugInNeedsQolibByNameAndCarriesAVersionedSoname) {

@@ -24,12 +24,16 @@ static bool (*const natives[])(uint32_t, qo_object *, int32_t, qo_object *) = {
 /* The plug-in's own conditions */
 static bool (*const own_conditions[])(uint32_t, qo_object *, int32_t,
                                       qo_object *) = {sh_time_of_day, sh_lunar_day, sh_solar_term};
+/* The plug-in's own timer controls */
+static bool (*const timer_controls[])(uint32_t, qo_object *, int32_t,
+                                      qo_object *) = {sh_delay_restart, sh_delay_remaining};
 static bool (*const tick)(uint64_t) = sh_time_update;
 static const char *(*const version)(void) = qo_sh_sys_version;
 
 int kelvo_abi_c99_anchor(void) {
     ShPostEventFn post = post_shape;
     return (int)(sizeof natives / sizeof natives[0]) +
-           (int)(sizeof own_conditions / sizeof own_conditions[0]) + (set_hal != 0) + (post == 0) +
+           (int)(sizeof own_conditions / sizeof own_conditions[0]) +
+           (int)(sizeof timer_controls / sizeof timer_controls[0]) + (set_hal != 0) + (post == 0) +
            (tick != 0) + (version != 0);
 }

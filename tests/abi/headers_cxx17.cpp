@@ -30,6 +30,9 @@ static_assert(std::is_same_v<decltype(&sh_get_second_of_day), NativeFn>);
 static_assert(std::is_same_v<decltype(&sh_time_of_day), NativeFn>);
 static_assert(std::is_same_v<decltype(&sh_lunar_day), NativeFn>);
 static_assert(std::is_same_v<decltype(&sh_solar_term), NativeFn>);
+// The plug-in's own timer controls
+static_assert(std::is_same_v<decltype(&sh_delay_restart), NativeFn>);
+static_assert(std::is_same_v<decltype(&sh_delay_remaining), NativeFn>);
 static_assert(std::is_same_v<decltype(&sh_time_update), bool (*)(uint64_t)>);
 static_assert(
     std::is_same_v<decltype(&qo_queue_remove_all),
