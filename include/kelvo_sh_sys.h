@@ -34,6 +34,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "kelvo_sh_sys_version.h"
 #include "qolib.h"
 
 #if defined(_WIN32)

@@ -1,0 +1,27 @@
+# SPDX-License-Identifier: MIT
+# Fails when sh-sys-host --help (HOST) names an option that the manual page
+# (MAN) does not document: the page is written by hand and must follow.
+execute_process(COMMAND ${HOST} --help OUTPUT_VARIABLE help RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${HOST} --help exited with ${rc}")
+endif()
+file(READ ${MAN} page)
+string(REGEX MATCHALL "--[a-z][a-z0-9-]*" options "${help}")
+list(REMOVE_DUPLICATES options)
+if(NOT options)
+  message(FATAL_ERROR "no options found in the --help text")
+endif()
+set(missing "")
+foreach(option IN LISTS options)
+  # troff spells every hyphen of an option as \-
+  string(REPLACE "-" "\\-" spelled "${option}")
+  string(FIND "${page}" "${spelled}" at)
+  if(at EQUAL -1)
+    list(APPEND missing ${option})
+  endif()
+endforeach()
+if(missing)
+  message(FATAL_ERROR "options in --help but not in ${MAN}: ${missing}")
+endif()
+list(LENGTH options count)
+message(STATUS "${count} options of --help are all in the manual page")
