@@ -35,7 +35,7 @@ Player::Player(const PluginApi &api, PlayerOptions options, FILE *out)
     : api_(api), options_(std::move(options)), out_(out) {}
 
 bool Player::begin(std::string &error) {
-    Services::get().setLogStream(out_);
+    Services::get().setLogStream(options_.quiet ? nullptr : out_);
     Services::get().bindTo(api_, options_.delayVar, options_.secondVar);
     if (!api_.init()) {
         error = "sh_func_manager_init refused to start (see the plug-in's log above)";
