@@ -82,6 +82,13 @@ void Player::forget(uint32_t vm, int32_t id) {
 }
 
 void Player::execute(const Command &c, const std::string &file) {
+    // A scenario is refused as a whole before it runs; this is for the
+    // commands typed in --realtime.
+    if (const std::string absent = absentNative(api_, {c}); !absent.empty()) {
+        std::fprintf(out_, "%s:%d: the plug-in does not provide %s\n", file.c_str(), c.line,
+                     absent.c_str());
+        return;
+    }
     switch (c.op) {
     case Op::Say:
         if (!options_.quiet)
