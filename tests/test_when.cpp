@@ -88,9 +88,10 @@ class When : public ::testing::Test {
     ConditionClock clock{plugin().api()};
 };
 
-// Two days and a bit, from an odd second, so that the window's own edges cut
+// A day and a few seconds over midnight into the lunar new year, from an odd
+// second: every bound below falls in it once, and the window's own edges cut
 // intervals too.
-const int64_t FROM = at("2024-02-09", "07:59:58"), TO = at("2024-02-11", "06:00:03");
+const int64_t FROM = at("2024-02-09", "21:59:58"), TO = at("2024-02-10", "22:00:03");
 
 TEST_F(When, TimeRangeChangesOnlyAtItsBoundsAndMidnight) {
     for (const char *text : {
@@ -121,9 +122,11 @@ TEST_F(When, NewConditionsWhenThePluginHasThem) {
 
 TEST_F(When, NewDayConditionsWhenThePluginHasThem) {
     // Lunar New Year's Eve of 2023 (2024-02-09) and the new year itself.
-    for (const char *text : {"lunar_day 12 -1 0", "lunar_day 1 1 0", "lunar_day 12 30 -1",
-                             "solar_term 0", "solar_term 1"})
-        expectExact(text, at("2024-02-03", "12:00:00"), at("2024-02-11", "12:00:00"));
+    for (const char *text : {"lunar_day 12 -1 0", "lunar_day 1 1 0", "lunar_day 12 30 -1"})
+        expectExact(text, FROM, TO);
+    // The Start of Spring of 2024 fell on 2024-02-04.
+    for (const char *text : {"solar_term 0", "solar_term 1"})
+        expectExact(text, at("2024-02-03", "22:00:00"), at("2024-02-05", "02:00:00"));
 }
 
 TEST_F(When, AsksOnlyAtChangePoints) {
