@@ -508,6 +508,8 @@ int main(int argc, char **argv) {
                                   : "--for needs a duration such as 10s or 2m");
         o.forMs = *d;
     }
+    if ((*when || *calendar) && (!o.scenario.empty() || o.realtime))
+        return usage("when and calendar take neither a scenario nor --realtime");
     if (*when)
         return runWhen(o);
     if (*calendar)

@@ -505,6 +505,8 @@ TEST(ShSysHost, NoErrorPathExitsZero) {
         "calendar 'lunar 8 15' --year 2025 --svg /nonexistent/dir/x.svg",
         "--delay-var '' -",
         "--for 99999999d --realtime",
+        "--realtime when 'lunar 8 15' --from 2024-01-01 --to 2024-12-31",
+        "x.scn calendar 'lunar 8 15' --year 2025",
     };
     for (const char *args : bad) {
         const HostRun r = runHost(args, "start 2024-02-09 12:00:00\n");
