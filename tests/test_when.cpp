@@ -16,6 +16,7 @@
 
 #include "calendar.h"
 #include "checks.h"
+#include "player.h"
 #include "plugin.h"
 #include "scenario.h"
 #include "when.h"
@@ -273,3 +274,95 @@ TEST_F(When, SvgRenderedByARealRendererFillsTheHeldDays) {
 }
 
 } // namespace
+
+// ---------------------------------------------------------------- timers
+
+// Stand-ins for the timer natives, built on the plug-in's own delays, so the
+// player's side of restart and remaining is tested with any plug-in.
+namespace fake {
+const PluginApi *real = nullptr;
+uint64_t now = 0;
+std::vector<std::pair<int32_t, uint64_t>> due; // delay id (VM 1 only), due ms
+
+bool timeUpdate(uint64_t ms) {
+    now = ms;
+    std::erase_if(due, [](const auto &d) { return d.second <= now; });
+    return real->timeUpdate(ms);
+}
+
+bool restart(uint32_t vm, qo_object *argv, int32_t argc, qo_object *out) {
+    bool ok = false;
+    const int32_t id = qo_object_to_int32(argv[0], &ok);
+    const int32_t seconds = qo_object_to_int32(argv[1], &ok);
+    real->cancelDelay(vm, argv, 1, nullptr);
+    std::erase_if(due, [&](const auto &d) { return d.first == id; });
+    due.emplace_back(id, now + static_cast<uint64_t>(seconds) * 1000);
+    *out = qo_object_new_bool(true);
+    return real->delay(vm, argv, argc, nullptr);
+}
+
+bool remaining(uint32_t, qo_object *argv, int32_t, qo_object *out) {
+    bool ok = false;
+    const int32_t id = qo_object_to_int32(argv[0], &ok);
+    int32_t left = -1;
+    for (const auto &[pendingId, at] : due)
+        if (pendingId == id)
+            left = static_cast<int32_t>((at - now + 999) / 1000);
+    *out = qo_object_new_int32(left);
+    return true;
+}
+} // namespace fake
+
+TEST(Player, RestartAndRemainingAsTheTimelineShowsThem) {
+    PluginApi api = plugin().api();
+    fake::real = &plugin().api();
+    api.timeUpdate = fake::timeUpdate;
+    api.delayRestart = fake::restart;
+    api.delayRemaining = fake::remaining;
+    const Scenario sc = parseScenario("start 2025-04-04 23:58:00\n"
+                                      "restart 1 7 300\n"
+                                      "advance 2m\n"
+                                      "remaining 1 7 expect 180\n"
+                                      "restart 1 7 300\n"
+                                      "remaining 1 7 expect 300\n"
+                                      "remaining 1 7 expect 299\n"
+                                      "advance 4m59s\n"
+                                      "tick +999ms\n"
+                                      "remaining 1 7 expect 1\n"
+                                      "tick +1ms\n"
+                                      "remaining 1 7 expect -1\n"
+                                      "show\n",
+                                      "timers.scn");
+    ASSERT_TRUE(sc.errors.empty()) << sc.errors[0].message;
+    FILE *out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    Player player(api, {}, out);
+    std::string error;
+    ASSERT_TRUE(player.begin(error)) << error;
+    EXPECT_FALSE(player.play(sc)) << "one expectation is wrong on purpose";
+    EXPECT_EQ(player.finish(), 1);
+    std::rewind(out);
+    std::string text;
+    for (int c; (c = std::fgetc(out)) != EOF;)
+        text += static_cast<char>(c);
+    std::fclose(out);
+    const char *const lines[] = {
+        "restart 1 7 300                              sh_delay_restart -> true, fires at "
+        "2025-04-05 00:03:00\n",
+        "remaining 1 7 expect 180                     sh_delay_remaining -> 1, 180   ok\n",
+        "restart 1 7 300                              sh_delay_restart -> true (restarted), "
+        "fires at 00:05:00\n", // today's now
+        "remaining 1 7 expect 300                     sh_delay_remaining -> 1, 300   ok\n",
+        "remaining 1 7 expect 299                     sh_delay_remaining -> 1, 300   FAILED\n",
+        "timers.scn:7: expected 299 got 300\n",
+        "remaining 1 7 expect 1                       sh_delay_remaining -> 1, 1   ok\n",
+        "2025-04-05 00:05:00.000    event  vm 1  DelayId = 7\n",
+        "remaining 1 7 expect -1                      sh_delay_remaining -> 1, -1   ok\n",
+        "pending delays: none\n",
+        "5 checks (1 failed)",
+        "0 blocks leaked",
+    };
+    for (const char *line : lines)
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '='), 1) << "one event, after the restart";
+}
