@@ -552,6 +552,29 @@ TEST(ShSysHost, CalendarWeekendsOf2025) {
     EXPECT_EQ(runHost("calendar 'week_day 0x60' --year 2025 --color never").out, r.out);
 }
 
+TEST(ShSysHost, CalendarOnATerminalHighlightsUnlessNoColor) {
+    if (std::system("command -v script > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "script (util-linux) is not installed to give a terminal";
+    // script runs the host on a pseudo-terminal and copies what it shows.
+    const std::string command = std::string("script -qc \"'") + SH_SYS_HOST_PATH +
+                                "' calendar 'week_day 0x60' --year 2025\" /dev/null";
+    const auto run = [&](const std::string &environment) {
+        const auto out = std::filesystem::temp_directory_path() /
+                         ("sh-sys-host-tty-" + std::to_string(::getpid()));
+        const int raw = std::system(
+            (environment + " " + command + " < /dev/null > '" + out.string() + "' 2>&1").c_str());
+        const std::string text = slurp(out);
+        std::filesystem::remove(out);
+        EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << text;
+        return text;
+    };
+    const std::string coloured = run("env -u NO_COLOR");
+    EXPECT_NE(coloured.find("\x1b[1;7m 4\x1b[0m"), std::string::npos) << coloured;
+    const std::string plain = run("env NO_COLOR=1");
+    EXPECT_EQ(plain.find('\x1b'), std::string::npos) << plain;
+    EXPECT_NE(plain.find(" 4*"), std::string::npos) << plain;
+}
+
 TEST(ShSysHost, CalendarWritesAnSvg) {
     const auto svg = std::filesystem::temp_directory_path() /
                      ("sh-sys-host-cal-" + std::to_string(::getpid()) + ".svg");
