@@ -629,6 +629,28 @@ TEST(ShSysHost, HomeRulesExampleOrAClearRefusal) {
     EXPECT_NE(r.out.find("event  vm 1  DelayId = 7"), std::string::npos) << r.out;
 }
 
+TEST(ShSysHost, WhenNewYearsEveAndClearAndBright2024To2030) {
+    const std::vector<std::string> absent = absentNatives();
+    const std::pair<const char *, const char *> cases[] = {
+        {"lunar_day 12 -1 0", "when-new-years-eve.txt"},
+        {"solar_term 5", "when-clear-and-bright.txt"},
+    };
+    int ran = 0;
+    for (const auto &[check, golden] : cases) {
+        const std::string native =
+            std::string("sh_") + std::string(check).substr(0, std::string(check).find(' '));
+        if (std::find(absent.begin(), absent.end(), native) != absent.end())
+            continue;
+        const HostRun r =
+            runHost(std::string("when '") + check + "' --from 2024-01-01 --to 2030-12-31");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, goldenOf(golden)) << check;
+        ++ran;
+    }
+    if (ran == 0)
+        GTEST_SKIP() << "the plug-in does not provide sh_lunar_day or sh_solar_term";
+}
+
 TEST(ShSysHost, EachNewNativeIsRefusedByNameWhenAbsent) {
     const std::pair<const char *, const char *> uses[] = {
         {"check time_of_day 0 60", "sh_time_of_day"}, {"check lunar_day 8 15 0", "sh_lunar_day"},
