@@ -5,21 +5,27 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
 #include <thread>
 
+#include "calendar.h"
+#include "checks.h"
 #include "default_scenario.h"
 #include "player.h"
 #include "plugin.h"
 #include "scenario.h"
+#include "when.h"
 
 using namespace shhost;
 
@@ -31,16 +37,27 @@ const char *const HELP = R"(NAME
 SYNOPSIS
     sh-sys-host [OPTIONS] [SCENARIO | -]
     sh-sys-host [OPTIONS] --realtime [--for DURATION]
+    sh-sys-host [OPTIONS] when CHECK --from TIME --to TIME
+    sh-sys-host [OPTIONS] calendar CHECK --year YEAR [--svg FILE] [--color WHEN]
+    sh-sys-host --version | --help
 
 DESCRIPTION
-    Loads libkelvo-sh-sys with dlopen, resolves its exported names, hands it
-    a counting allocator, a log sink, a mutex and event delivery, names the
-    two event variables, initialises it and plays a scenario: a list of
-    commands at simulated home times. Without a SCENARIO it plays a built-in
-    story; '-' reads the scenario from standard input. Every command prints
-    one timeline line with the home time; every delay event prints as it
+    Loads libkelvo-sh-sys, resolves its exported names, hands it a counting
+    allocator, a log sink, a mutex and event delivery, names the two event
+    variables, initialises it and plays a scenario: a list of commands at
+    simulated home times. Without a SCENARIO it plays a built-in story; '-'
+    reads the scenario from standard input. Every command prints one
+    timeline line with the home time; every delay event prints as it
     arrives. At the end the plug-in is deinitialised and the host reports
     leaked host blocks (there must be none) and the counts of events.
+
+    'when' lists every interval of home time from --from to --to (both
+    included) in which a condition holds, exact to the second, and their
+    total. 'calendar' prints a year as twelve month grids, as cal -y does,
+    marking each day on which the condition holds at some moment. Both run
+    the plug-in on a clock of their own, with no delays pending, and ask it
+    only at the moments where the answer can change: at midnight, and for
+    time_range and time_of_day also at their bounds.
 
 OPTIONS
     --plugin PATH     the plug-in to load (default: the library built beside
@@ -49,21 +66,43 @@ OPTIONS
     --delay-var NAME  variable that delay events assign (default DelayId)
     --second-var NAME variable that second-of-day events assign
                       (default SecondOfDay)
-    --verbose         also print every second-of-day event
+    -v, --verbose     also print every second-of-day event
+    -q, --quiet       print only failed expectations and the summary
     --realtime        tick from this machine's local clock every 100 ms;
-                      read commands (check, delay, cancel, drop, show) from
-                      standard input; stop at the end of --for or on Ctrl-C
+                      read commands (check, delay, restart, remaining,
+                      cancel, drop, show) from standard input; stop at the
+                      end of --for or on Ctrl-C (exit status 130)
     --for DURATION    how long --realtime runs (default: until Ctrl-C)
-    --help            this text
+    --version         the versions of this program and of the plug-in
+    -h, --help        this text
+
+    when and calendar:
+    CHECK             a condition as 'check' takes it, without 'expect',
+                      best quoted as one argument: 'lunar 8 15'
+    --from TIME       first moment, YYYY-MM-DD[ HH:MM:SS] (a date alone is
+                      its first second)
+    --to TIME         last moment, included (a date alone is its last second)
+    --year YEAR       the year to show, 1970..2099
+    --svg FILE        also write the year as an SVG picture: title, legend,
+                      weekday headings, held days filled
+    --color WHEN      auto (default), always or never: held days in bold
+                      reverse video; auto means when standard output is a
+                      terminal and NO_COLOR is not set, else a '*' marks them
 
 SCENARIO LANGUAGE
     One command a line; '#' starts a comment; a line starting with '##' is
-    narration, printed when reached. Times are home time
-    YYYY-MM-DD HH:MM:SS[.mmm] (1970..2099); durations are a number and a
-    unit, 500ms 10s 2m 1h 1d, or sums such as 1h30m.
+    narration, printed when reached. The first command is 'start'. Times
+    are home time YYYY-MM-DD HH:MM:SS[.mmm] (1970..2099); no command may
+    take the clock outside those years. Durations are a number and a unit,
+    500ms 10s 2m 1h 1d, or sums such as 1h30m, at most 47482d. A file is
+    UTF-8; a byte-order mark at its start is skipped.
 
     start <time>                      set the clock and tick once
     delay <vm> <id> <seconds>         sh_delay for VM vm
+    restart <vm> <id> <seconds>       sh_delay_restart: as delay, but a
+                                      pending delay starts again now
+    remaining <vm> <id> [expect <n>]  sh_delay_remaining: whole seconds
+                                      until it fires, -1 when none pending
     cancel <vm> <id>                  sh_cancel_delay
     drop <vm>                         sh_func_manager_delay_task_delete
     advance <duration> [every <duration>]
@@ -74,6 +113,9 @@ SCENARIO LANGUAGE
     check calendar <y> <m> <d> [expect true|false]
     check week_day <mask> [expect true|false]   (decimal or 0x hex)
     check lunar <month> <day> [expect true|false]
+    check time_of_day <start> <end> [expect true|false]
+    check lunar_day <month> <day> <leap> [expect true|false]
+    check solar_term <term> [expect true|false]
     check second_of_day [expect <n>]
     show                              home time, weekday, lunar date, second
                                       of day and the delays still pending
@@ -81,34 +123,55 @@ SCENARIO LANGUAGE
     Script encodings: years count from 2000 (24 is 2024), a second of day
     counts from midnight (8:30 is 30600), -1 as a year, month or day of
     time_range means today's, the weekday mask has bit 0 for Monday up to
-    bit 6 for Sunday (0x1F weekdays, 0x60 weekend).
+    bit 6 for Sunday (0x1F weekdays, 0x60 weekend). time_of_day holds from
+    start up to but not including end, over midnight when start > end
+    (79200 21600 is 22:00 to 06:00; 86400 is the midnight ending the day).
+    lunar_day takes -1 as the day for the last day of the month, and as
+    leap 0 for the ordinary month, 1 for the leap month, -1 for either
+    (12 -1 0 is New Year's Eve). solar_term takes 1 (Start of Spring) to
+    24 (Major Cold), 5 being Clear and Bright, or 0 for any term.
+    time_of_day, lunar_day, solar_term, restart and remaining need a
+    plug-in that provides them; with an older one the scenario is refused.
 
 EXIT STATUS
-    0  every expectation held and no host block leaked
-    1  an expectation failed (FILE:LINE: expected ... got ...), or host
-       blocks leaked
-    2  bad usage, a syntax error in the scenario (FILE:LINE: message,
-       nothing runs), or a plug-in that cannot be loaded or lacks a symbol
+    0    every expectation held and no host block leaked
+    1    an expectation failed (FILE:LINE: expected ... got ...), or host
+         blocks leaked
+    2    bad usage, a scenario that is not a readable file, a syntax error
+         in the scenario (FILE:LINE: message, nothing runs; the first ten
+         are shown and the rest counted), or a plug-in that cannot be
+         loaded or lacks a symbol the scenario needs
+    130  --realtime ended by Ctrl-C
 
 EXAMPLES
     sh-sys-host
     sh-sys-host examples/office-hours.scn
     printf 'start 2024-06-01 12:00:00\ncheck week_day 0x60 expect true\n' | sh-sys-host -
     sh-sys-host --realtime --for 10s
+    sh-sys-host when 'lunar 8 15' --from 2024-01-01 --to 2030-12-31
+    sh-sys-host calendar 'week_day 0x60' --year 2025 --svg weekends.svg
 )";
 
-std::atomic<bool> gStop{false};
+std::atomic<int> gStop{0}; // the signal that asks to stop
 
-void onSigint(int) {
-    gStop = true;
+void onSigint(int signal) {
+    gStop = signal;
 }
 
 struct Options {
     std::string plugin;
     std::string scenario; // empty: the default
     bool realtime = false;
+    std::string forText;
     int64_t forMs = -1;
+    bool version = false;
     PlayerOptions player;
+    // when and calendar
+    std::vector<std::string> check;
+    std::string from, to;
+    int year = 0;
+    std::string svg;
+    std::string color = "auto";
 };
 
 int usage(const std::string &message) {
@@ -116,56 +179,19 @@ int usage(const std::string &message) {
     return 2;
 }
 
-// Returns -1 to go on, or an exit status.
-int parseArgs(int argc, char **argv, Options &o) {
-    bool haveScenario = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&](std::string &out) {
-            if (i + 1 >= argc)
-                return false;
-            out = argv[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "--help" || a == "-h") {
-            std::fputs(HELP, stdout);
-            return 0;
-        } else if (a == "--plugin") {
-            if (!value(o.plugin))
-                return usage("--plugin needs a path");
-        } else if (a == "--delay-var") {
-            if (!value(o.player.delayVar) || o.player.delayVar.empty())
-                return usage("--delay-var needs a name");
-        } else if (a == "--second-var") {
-            if (!value(o.player.secondVar) || o.player.secondVar.empty())
-                return usage("--second-var needs a name");
-        } else if (a == "--verbose" || a == "-v") {
-            o.player.verbose = true;
-        } else if (a == "--realtime") {
-            o.realtime = true;
-        } else if (a == "--for") {
-            const auto d = value(v) ? parseDuration(v) : std::nullopt;
-            if (!d)
-                return usage("--for needs a duration such as 10s or 2m");
-            o.forMs = *d;
-        } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-            return usage("unknown option '" + a + "'");
-        } else if (haveScenario) {
-            return usage("one scenario at a time");
-        } else {
-            o.scenario = a;
-            haveScenario = true;
-        }
-    }
-    if (o.forMs >= 0 && !o.realtime)
-        return usage("--for goes with --realtime");
-    if (o.realtime && haveScenario)
-        return usage("--realtime reads its commands from standard input, not from a scenario");
-    return -1;
+int failure(const std::string &message) {
+    std::fprintf(stderr, "sh-sys-host: %s\n", message.c_str());
+    return 2;
 }
 
-bool readScenario(const Options &o, std::string &text, std::string &name) {
+std::string joined(const std::vector<std::string> &words) {
+    std::string text;
+    for (const std::string &w : words)
+        text += (text.empty() ? "" : " ") + w;
+    return text;
+}
+
+bool readScenario(const Options &o, std::string &text, std::string &name, std::string &error) {
     if (o.scenario.empty()) {
         text = DEFAULT_SCENARIO;
         name = "<default>";
@@ -176,14 +202,54 @@ bool readScenario(const Options &o, std::string &text, std::string &name) {
         buffer << std::cin.rdbuf();
         name = "<stdin>";
     } else {
-        std::ifstream in(o.scenario);
-        if (!in)
+        const std::string shown = "'" + quoteBytes(o.scenario) + "'";
+        std::error_code ec;
+        const auto status = std::filesystem::status(o.scenario, ec);
+        if (ec || !std::filesystem::exists(status)) {
+            error = "cannot read scenario " + shown + ": no such file";
             return false;
+        }
+        if (std::filesystem::is_directory(status)) {
+            error = "cannot read scenario " + shown + ": it is a directory";
+            return false;
+        }
+        if (!std::filesystem::is_regular_file(status)) {
+            error = "cannot read scenario " + shown + ": not a regular file";
+            return false;
+        }
+        std::ifstream in(o.scenario, std::ios::binary);
+        if (!in) {
+            error = "cannot read scenario " + shown + ": " + std::strerror(errno);
+            return false;
+        }
         buffer << in.rdbuf();
+        if (in.bad()) {
+            error = "cannot read scenario " + shown + ": read error";
+            return false;
+        }
         name = o.scenario;
     }
     text = buffer.str();
     return true;
+}
+
+void printErrors(const Scenario &scenario) {
+    constexpr size_t SHOWN = 10; // past that, a file is not a scenario at all
+    const std::string name = quoteBytes(scenario.name);
+    for (size_t i = 0; i < scenario.errors.size() && i < SHOWN; ++i)
+        std::fprintf(stderr, "%s:%d: %s\n", name.c_str(), scenario.errors[i].line,
+                     scenario.errors[i].message.c_str());
+    if (scenario.errors.size() > SHOWN)
+        std::fprintf(stderr, "%s: %zu more errors not shown\n", name.c_str(),
+                     scenario.errors.size() - SHOWN);
+}
+
+bool stdoutIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return isatty(fileno(stdout)) != 0;
+#endif
 }
 
 // Local wall-clock time as home-time milliseconds.
@@ -254,40 +320,129 @@ int runRealtime(Player &player, const Options &o) {
     if (gStop)
         std::printf("%s  interrupted: shutting the plug-in down\n",
                     formatHomeTime(player.now()).c_str());
+    return gStop ? 128 + gStop : 0; // as a shell reports a signal
+}
+
+int runVersion(const Options &o) {
+    std::printf("sh-sys-host %s\n", KELVO_HOST_VERSION);
+    Plugin plugin;
+    std::string error;
+    if (!plugin.load(o.plugin, error))
+        return failure(error);
+    std::printf("plug-in kelvo-sh-sys %s from %s\n", plugin.api().version(),
+                quoteBytes(plugin.path()).c_str());
     return 0;
 }
 
-} // namespace
+// Loads the plug-in for when and calendar and starts its own clock.
+struct ConditionRun {
+    Plugin plugin;
+    std::optional<ConditionClock> clock;
+    Command check;
 
-int main(int argc, char **argv) {
-    Options o;
-    if (const int status = parseArgs(argc, argv, o); status >= 0)
+    // An exit status when it cannot start, or -1.
+    int start(const Options &o) {
+        std::string error;
+        const auto c = parseCondition(joined(o.check), error);
+        if (!c)
+            return usage("bad CHECK: " + error);
+        check = *c;
+        if (!plugin.load(o.plugin, error))
+            return failure(error);
+        if (const std::string absent = absentNative(plugin.api(), {check}); !absent.empty())
+            return failure("the plug-in does not provide " + absent);
+        clock.emplace(plugin.api());
+        if (!clock->begin(error)) {
+            end();
+            return failure(error);
+        }
+        return -1;
+    }
+
+    // The status after a run that went well; host blocks left make it 1.
+    int end() {
+        const long leaked = clock->finish();
+        if (leaked == 0)
+            return 0;
+        std::fprintf(stderr, "sh-sys-host: %ld host blocks leaked\n", leaked);
+        return 1;
+    }
+};
+
+int runWhen(const Options &o) {
+    const auto from = parseWhenTime(o.from, false);
+    const auto to = parseWhenTime(o.to, true);
+    if (!from)
+        return usage("bad --from '" + quoteBytes(o.from) + "' (YYYY-MM-DD[ HH:MM:SS], 1970..2099)");
+    if (!to)
+        return usage("bad --to '" + quoteBytes(o.to) + "' (YYYY-MM-DD[ HH:MM:SS], 1970..2099)");
+    if (*to < *from)
+        return usage("--to lies before --from");
+    ConditionRun run;
+    if (const int status = run.start(o); status >= 0)
         return status;
+    std::vector<Interval> intervals;
+    std::string error;
+    const bool ok = whenHolds(*run.clock, run.check, *from, *to, intervals, error);
+    const int status = run.end();
+    if (!ok)
+        return failure(error);
+    std::fputs(whenReport(run.check, *from, *to, intervals).c_str(), stdout);
+    return status;
+}
 
+int runCalendar(const Options &o) {
+    bool highlight = false;
+    if (o.color == "always")
+        highlight = true;
+    else if (o.color == "auto")
+        highlight = stdoutIsTerminal() && std::getenv("NO_COLOR") == nullptr;
+    ConditionRun run;
+    if (const int status = run.start(o); status >= 0)
+        return status;
+    std::vector<bool> held;
+    std::string error;
+    const bool ok = heldDays(*run.clock, run.check, o.year, held, error);
+    const int status = run.end();
+    if (!ok)
+        return failure(error);
+    if (!o.svg.empty()) {
+        std::ofstream svg(o.svg, std::ios::binary);
+        svg << calendarSvg(run.check, o.year, held);
+        svg.close();
+        if (!svg)
+            return failure("cannot write '" + quoteBytes(o.svg) + "'");
+    }
+    std::fputs(calendarText(run.check, o.year, held, highlight).c_str(), stdout);
+    return status;
+}
+
+int runScenario(const Options &o) {
     Scenario scenario;
     if (!o.realtime) {
-        std::string text, name;
-        if (!readScenario(o, text, name))
-            return usage("cannot read scenario '" + o.scenario + "': " + std::strerror(errno));
+        std::string text, name, error;
+        if (!readScenario(o, text, name, error))
+            return usage(error);
         scenario = parseScenario(text, name);
         if (!scenario.errors.empty()) {
-            for (const Diagnostic &d : scenario.errors)
-                std::fprintf(stderr, "%s:%d: %s\n", scenario.name.c_str(), d.line,
-                             d.message.c_str());
+            printErrors(scenario);
             return 2;
         }
     }
 
     Plugin plugin;
     std::string error;
-    if (!plugin.load(o.plugin, error)) {
-        std::fprintf(stderr, "sh-sys-host: %s\n", error.c_str());
-        return 2;
+    if (!plugin.load(o.plugin, error))
+        return failure(error);
+    if (const std::string absent = absentNative(plugin.api(), scenario.commands); !absent.empty())
+        return failure("the plug-in does not provide " + absent + ", which '" +
+                       quoteBytes(scenario.name) + "' uses");
+    if (!o.player.quiet) {
+        std::printf("sh-sys-host: kelvo-sh-sys %s from %s\n", plugin.api().version(),
+                    quoteBytes(plugin.path()).c_str());
+        if (!o.realtime)
+            std::printf("scenario: %s\n", quoteBytes(scenario.name).c_str());
     }
-    std::printf("sh-sys-host: kelvo-sh-sys %s from %s\n", plugin.api().version(),
-                plugin.path().c_str());
-    if (!o.realtime)
-        std::printf("scenario: %s\n", scenario.name.c_str());
 
     Player player(plugin.api(), o.player, stdout);
     if (!player.begin(error)) {
@@ -295,9 +450,75 @@ int main(int argc, char **argv) {
         player.finish();
         return 2;
     }
-    if (o.realtime)
-        runRealtime(player, o);
-    else
-        player.play(scenario);
-    return player.finish();
+    const int interrupted = o.realtime ? runRealtime(player, o) : (player.play(scenario), 0);
+    const int status = player.finish();
+    return interrupted != 0 ? interrupted : status;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    Options o;
+    CLI::App app{"reference host and scenario player for the kelvo-sh-sys plug-in", "sh-sys-host"};
+    app.set_help_flag("-h,--help", "this text");
+    app.add_option("--plugin", o.plugin, "the plug-in to load");
+    app.add_option("--delay-var", o.player.delayVar, "variable that delay events assign");
+    app.add_option("--second-var", o.player.secondVar, "variable that second-of-day events assign");
+    app.add_flag("-v,--verbose", o.player.verbose, "also print every second-of-day event");
+    app.add_flag("-q,--quiet", o.player.quiet, "only failed expectations and the summary");
+    app.add_flag("--realtime", o.realtime, "tick from this machine's clock");
+    app.add_option("--for", o.forText, "how long --realtime runs");
+    app.add_flag("--version", o.version, "the versions of this program and of the plug-in");
+    app.add_option("scenario", o.scenario, "the scenario file, or - for standard input");
+
+    CLI::App *when = app.add_subcommand("when", "the intervals in which a condition holds");
+    when->fallthrough();
+    when->add_option("check", o.check, "the condition")->required();
+    when->add_option("--from", o.from, "first moment")->required();
+    when->add_option("--to", o.to, "last moment, included")->required();
+
+    CLI::App *calendar = app.add_subcommand("calendar", "a year of a condition, as cal -y");
+    calendar->fallthrough();
+    calendar->add_option("check", o.check, "the condition")->required();
+    calendar->add_option("--year", o.year, "the year")->required()->check(CLI::Range(1970, 2099));
+    calendar->add_option("--svg", o.svg, "also write an SVG picture");
+    calendar->add_option("--color", o.color, "auto, always or never")
+        ->check(CLI::IsMember({"auto", "always", "never"}));
+    app.require_subcommand(0, 1);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp &) {
+        std::fputs(HELP, stdout);
+        return 0;
+    } catch (const CLI::ParseError &e) {
+        return usage(quoteBytes(e.what()));
+    }
+
+    if (o.player.delayVar.empty() || o.player.secondVar.empty())
+        return usage("--delay-var and --second-var need a name");
+    if (o.version)
+        return runVersion(o);
+    if (!o.forText.empty()) {
+        bool tooLarge = false;
+        const auto d = parseDuration(o.forText, &tooLarge);
+        if (!d)
+            return usage(tooLarge ? "--for is too large (at most " +
+                                        formatDuration(MAX_DURATION_MS) + ")"
+                                  : "--for needs a duration such as 10s or 2m");
+        o.forMs = *d;
+    }
+    if ((*when || *calendar) && (!o.scenario.empty() || o.realtime))
+        return usage("when and calendar take neither a scenario nor --realtime");
+    if (*when)
+        return runWhen(o);
+    if (*calendar)
+        return runCalendar(o);
+    if (o.forMs >= 0 && !o.realtime)
+        return usage("--for goes with --realtime");
+    if (o.realtime && !o.scenario.empty())
+        return usage("--realtime reads its commands from standard input, not from a scenario");
+    if (o.player.quiet && o.player.verbose)
+        return usage("--quiet and --verbose exclude each other");
+    return runScenario(o);
 }

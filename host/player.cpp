@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "checks.h"
 #include "qolunar-convert.h"
 
 namespace shhost {
@@ -13,27 +14,6 @@ namespace {
 const char *const WEEKDAYS[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                 "Thursday", "Friday", "Saturday"};
 
-// Each check: the native it calls, by its exported name, in CheckKind order.
-struct CheckNative {
-    CheckKind kind;
-    const char *name;
-    Native PluginApi::*native;
-};
-const CheckNative CHECKS[] = {
-    {CheckKind::TimeRange, "sh_time_range", &PluginApi::timeRange},
-    {CheckKind::Calendar, "sh_calendar", &PluginApi::calendar},
-    {CheckKind::WeekDay, "sh_week_day", &PluginApi::weekDay},
-    {CheckKind::Lunar, "sh_lunar_time", &PluginApi::lunarTime},
-    {CheckKind::SecondOfDay, "sh_get_second_of_day", &PluginApi::secondOfDay},
-};
-
-const CheckNative &checkNative(CheckKind k) {
-    for (const CheckNative &c : CHECKS)
-        if (c.kind == k)
-            return c;
-    return CHECKS[0];
-}
-
 std::string counted(long n, const char *noun) {
     return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
 }
@@ -42,13 +22,20 @@ std::string clockOf(int64_t ms) {
     return formatHomeTime(ms).substr(11, 8);
 }
 
+// The clock alone when it is today's, else the date as well.
+std::string dueAt(int64_t now, int64_t due) {
+    const int64_t DAY = 86'400'000;
+    const bool today = (now >= 0 ? now / DAY : -1) == (due >= 0 ? due / DAY : -1);
+    return today ? clockOf(due) : formatHomeTime(due).substr(0, 19);
+}
+
 } // namespace
 
 Player::Player(const PluginApi &api, PlayerOptions options, FILE *out)
     : api_(api), options_(std::move(options)), out_(out) {}
 
 bool Player::begin(std::string &error) {
-    Services::get().setLogStream(out_);
+    Services::get().setLogStream(options_.quiet ? nullptr : out_);
     Services::get().bindTo(api_, options_.delayVar, options_.secondVar);
     if (!api_.init()) {
         error = "sh_func_manager_init refused to start (see the plug-in's log above)";
@@ -58,6 +45,8 @@ bool Player::begin(std::string &error) {
 }
 
 void Player::line(const std::string &command, const std::string &result) {
+    if (options_.quiet)
+        return;
     std::fprintf(out_, "%s  %-44s %s\n", formatHomeTime(now_).c_str(), command.c_str(),
                  result.c_str());
 }
@@ -73,8 +62,9 @@ void Player::printEvents() {
         }
         ++delayEvents_;
         forget(e.vm, e.value);
-        std::fprintf(out_, "%s    event  vm %u  %s = %d\n", formatHomeTime(now_).c_str(), e.vm,
-                     e.name.c_str(), e.value);
+        if (!options_.quiet)
+            std::fprintf(out_, "%s    event  vm %u  %s = %d\n", formatHomeTime(now_).c_str(), e.vm,
+                         e.name.c_str(), e.value);
     }
 }
 
@@ -91,21 +81,18 @@ void Player::forget(uint32_t vm, int32_t id) {
                    pending_.end());
 }
 
-bool Player::callNative(Native native, uint32_t vm, const std::vector<int64_t> &args,
-                        qo_object *out) {
-    std::vector<qo_object> argv;
-    for (int64_t v : args)
-        argv.push_back(qo_object_new_int32(static_cast<int32_t>(v)));
-    const bool status = native(vm, argv.data(), static_cast<int32_t>(argv.size()), out);
-    for (qo_object &o : argv)
-        qo_object_free(&o);
-    return status;
-}
-
 void Player::execute(const Command &c, const std::string &file) {
+    // A scenario is refused as a whole before it runs; this is for the
+    // commands typed in --realtime.
+    if (const std::string absent = absentNative(api_, {c}); !absent.empty()) {
+        std::fprintf(out_, "%s:%d: the plug-in does not provide %s\n", file.c_str(), c.line,
+                     absent.c_str());
+        return;
+    }
     switch (c.op) {
     case Op::Say:
-        std::fprintf(out_, "\n-- %s\n", c.text.c_str());
+        if (!options_.quiet)
+            std::fprintf(out_, "\n-- %s\n", c.text.c_str());
         return;
     case Op::Start:
         now_ = c.time;
@@ -143,12 +130,18 @@ void Player::execute(const Command &c, const std::string &file) {
         if (ok && known)
             result += " (already pending)";
         else if (ok && c.ints[2] >= 0)
-            result += ", fires at " + clockOf(now_ + c.ints[2] * 1000);
+            result += ", fires at " + dueAt(now_, now_ + c.ints[2] * 1000);
         if (ok && !known)
             pending_.push_back({vm, id, now_, c.ints[2] * 1000});
         line(c.text, result);
         return;
     }
+    case Op::Restart:
+        restart(c);
+        return;
+    case Op::Remaining:
+        remaining(c, file);
+        return;
     case Op::Cancel: {
         const auto vm = static_cast<uint32_t>(c.ints[0]);
         const bool ok = callNative(api_.cancelDelay, vm, {c.ints[1]}, nullptr);
@@ -177,6 +170,54 @@ void Player::execute(const Command &c, const std::string &file) {
     }
 }
 
+void Player::restart(const Command &c) {
+    const auto vm = static_cast<uint32_t>(c.ints[0]);
+    const auto id = static_cast<int32_t>(c.ints[1]);
+    qo_object out = nullptr;
+    const bool ok = callNative(api_.delayRestart, vm, {c.ints[1], c.ints[2]}, &out);
+    qo_object_free(&out);
+    const bool known = std::any_of(pending_.begin(), pending_.end(),
+                                   [&](const Pending &p) { return p.vm == vm && p.id == id; });
+    std::string result = std::string("sh_delay_restart -> ") + (ok ? "true" : "false");
+    if (ok) {
+        forget(vm, id);
+        pending_.push_back({vm, id, now_, c.ints[2] * 1000});
+        result += known ? " (restarted)" : "";
+        if (c.ints[2] >= 0)
+            result += ", fires at " + dueAt(now_, now_ + c.ints[2] * 1000);
+    }
+    line(c.text, result);
+}
+
+void Player::remaining(const Command &c, const std::string &file) {
+    qo_object out = nullptr;
+    const bool status =
+        callNative(api_.delayRemaining, static_cast<uint32_t>(c.ints[0]), {c.ints[1]}, &out);
+    bool ok = false;
+    const int64_t value = qo_object_to_int32(out, &ok);
+    qo_object_free(&out);
+    const std::string got = status && ok ? std::to_string(value) : "no value";
+    report(c, file, std::string("sh_delay_remaining -> ") + (status ? "1" : "0") + ", " + got,
+           status && ok && c.expect && value == *c.expect, got,
+           c.expect ? std::to_string(*c.expect) : std::string());
+}
+
+void Player::report(const Command &c, const std::string &file, std::string result, bool met,
+                    const std::string &got, const std::string &want) {
+    ++checks_;
+    if (!c.expect) {
+        line(c.text, result);
+        return;
+    }
+    result += met ? "   ok" : "   FAILED";
+    line(c.text, result);
+    if (!met) {
+        ++checksFailed_;
+        std::fprintf(out_, "%s:%d: expected %s got %s\n", file.c_str(), c.line, want.c_str(),
+                     got.c_str());
+    }
+}
+
 void Player::runCheck(const Command &c, const std::string &file) {
     const CheckNative &check = checkNative(c.check);
     const Native native = api_.*check.native;
@@ -191,26 +232,17 @@ void Player::runCheck(const Command &c, const std::string &file) {
                             : numeric      ? std::to_string(value)
                             : value        ? "true"
                                            : "false";
-    std::string result = std::string(check.name) + " -> " + (status ? "1" : "0") + ", " + got;
-    ++checks_;
-    if (c.expect) {
-        const bool met = status && ok && value == *c.expect;
-        result += met ? "   ok" : "   FAILED";
-        line(c.text, result);
-        if (!met) {
-            ++checksFailed_;
-            const std::string want = numeric     ? std::to_string(*c.expect)
-                                     : *c.expect ? "true"
-                                                 : "false";
-            std::fprintf(out_, "%s:%d: expected %s got %s\n", file.c_str(), c.line, want.c_str(),
-                         got.c_str());
-        }
-        return;
-    }
-    line(c.text, result);
+    const std::string result = std::string(check.name) + " -> " + (status ? "1" : "0") + ", " + got;
+    const std::string want = !c.expect   ? std::string()
+                             : numeric   ? std::to_string(*c.expect)
+                             : *c.expect ? "true"
+                                         : "false";
+    report(c, file, result, status && ok && c.expect && value == *c.expect, got, want);
 }
 
 void Player::show() {
+    if (options_.quiet)
+        return;
     using namespace std::chrono;
     const sys_days day{days{now_ >= 0 ? now_ / 86'400'000 : 0}};
     const year_month_day ymd{day};

@@ -15,6 +15,7 @@ namespace shhost {
 
 struct PlayerOptions {
     bool verbose = false; // show second-of-day events
+    bool quiet = false;   // only failed expectations and the summary
     std::string delayVar = "DelayId";
     std::string secondVar = "SecondOfDay";
 };
@@ -50,7 +51,12 @@ class Player {
     void printEvents();
     void runCheck(const Command &c, const std::string &file);
     void show();
-    bool callNative(Native native, uint32_t vm, const std::vector<int64_t> &args, qo_object *out);
+    void restart(const Command &c);
+    void remaining(const Command &c, const std::string &file);
+    // Counts a check and prints its line, and a failure when it has an
+    // expectation that was not met.
+    void report(const Command &c, const std::string &file, std::string result, bool met,
+                const std::string &got, const std::string &want);
     void forget(uint32_t vm, int32_t id);
 
     const PluginApi &api_;

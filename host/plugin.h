@@ -31,6 +31,12 @@ struct PluginApi {
     Native weekDay = nullptr;
     Native lunarTime = nullptr;
     Native secondOfDay = nullptr;
+    // Later additions, null when an older plug-in lacks them.
+    Native timeOfDay = nullptr;
+    Native lunarDay = nullptr;
+    Native solarTerm = nullptr;
+    Native delayRestart = nullptr;
+    Native delayRemaining = nullptr;
 };
 
 class Plugin {

@@ -10,8 +10,17 @@
 
 namespace shhost {
 
-enum class Op { Start, Delay, Cancel, Drop, Advance, Tick, Check, Show, Say };
-enum class CheckKind { TimeRange, Calendar, WeekDay, Lunar, SecondOfDay };
+enum class Op { Start, Delay, Restart, Remaining, Cancel, Drop, Advance, Tick, Check, Show, Say };
+enum class CheckKind {
+    TimeRange,
+    Calendar,
+    WeekDay,
+    Lunar,
+    SecondOfDay,
+    TimeOfDay,
+    LunarDay,
+    SolarTerm
+};
 
 struct Command {
     Op op = Op::Show;
@@ -24,7 +33,7 @@ struct Command {
     int64_t every = 1000; // Advance step
     CheckKind check = CheckKind::Calendar;
     std::vector<int64_t> ints;     // vm, id, seconds / check arguments
-    std::optional<int64_t> expect; // bool as 0/1, or a second of day
+    std::optional<int64_t> expect; // bool as 0/1, a second of day, or seconds remaining
 };
 
 struct Diagnostic {
@@ -38,15 +47,29 @@ struct Scenario {
     std::vector<Diagnostic> errors; // syntax errors; nothing runs when any
 };
 
+// The home calendar: 1970-01-01 00:00:00.000 up to 2099-12-31 23:59:59.999.
+inline constexpr int64_t HOME_END_MS = 4'102'444'800'000; // 2100-01-01, excluded
+// No duration is longer than the whole home calendar: 47482 days.
+inline constexpr int64_t MAX_DURATION_MS = HOME_END_MS;
+
 Scenario parseScenario(std::string_view text, std::string name);
 // One line, for the interactive mode; errors land in the diagnostic.
 std::optional<Command> parseLine(std::string_view line, int number, Diagnostic &error);
+// A condition as `check` takes it, without "check" and without "expect":
+// "lunar 8 15". second_of_day is a number, not a condition, and is refused.
+std::optional<Command> parseCondition(std::string_view text, std::string &error);
 
 // "YYYY-MM-DD HH:MM:SS[.mmm]" of home time <-> milliseconds since 1970.
 std::optional<int64_t> parseHomeTime(std::string_view date, std::string_view time);
 std::string formatHomeTime(int64_t ms);
-// "500ms", "10s", "2m", "1h", "1d" and sums such as "1h30m".
-std::optional<int64_t> parseDuration(std::string_view text);
+// "500ms", "10s", "2m", "1h", "1d" and sums such as "1h30m", at most
+// MAX_DURATION_MS; tooLarge tells a well-formed duration over it.
+std::optional<int64_t> parseDuration(std::string_view text, bool *tooLarge = nullptr);
 std::string formatDuration(int64_t ms);
+// Text fit for a terminal: printable UTF-8 stays, every other byte (control
+// characters, NUL, bytes of invalid UTF-8) becomes \xNN.
+std::string quoteBytes(std::string_view text);
+// The offset of the first byte that is not part of valid UTF-8, if any.
+std::optional<size_t> invalidUtf8At(std::string_view text);
 
 } // namespace shhost

@@ -80,7 +80,8 @@ void Services::hostFree(void *block) {
 void Services::hostLog(const char *line) {
     Services &s = get();
     std::lock_guard lock(s.m_);
-    std::fprintf(s.log_, "                         plug-in log: %s\n", line);
+    if (s.log_ != nullptr) // null: the caller wants no log
+        std::fprintf(s.log_, "                         plug-in log: %s\n", line);
 }
 
 bool Services::mutexCreate(void **mutex) {

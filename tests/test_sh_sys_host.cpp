@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "plugin.h"
 #include "scenario.h"
 
 namespace {
@@ -95,7 +96,7 @@ TEST(ScenarioParser, EveryErrorNamesItsLine) {
         {"tick +5x", "bad duration"},
         {"check", "check what?"},
         {"check moon 1 1", "unknown check 'moon'"},
-        {"check calendar 24 2", "missing argument"},
+        {"check calendar 24 2", "missing day"},
         {"check lunar 1 1 expect maybe", "expect true or false"},
         {"check week_day 0x1F expect", "expect what?"},
         {"check second_of_day expect 86400", "bad expected second of day"},
@@ -103,7 +104,8 @@ TEST(ScenarioParser, EveryErrorNamesItsLine) {
         {"show now", "unexpected 'now'"},
     };
     for (const auto &[line, message] : bad) {
-        const Scenario sc = parseScenario(std::string("show\n\n") + line + "\nshow\n", "bad.scn");
+        const Scenario sc = parseScenario(
+            std::string("start 2024-02-09 12:00:00\n\n") + line + "\nshow\n", "bad.scn");
         ASSERT_EQ(sc.errors.size(), 1u) << line;
         EXPECT_EQ(sc.errors[0].line, 3) << line;
         EXPECT_NE(sc.errors[0].message.find(message), std::string::npos)
@@ -123,6 +125,166 @@ TEST(ScenarioParser, TimesAndDurationsRoundTrip) {
     for (const char *d :
          {"", "s", "10", "10y", "-5s", "99999999999999s", "333333333333d", "999999999999d1d"})
         EXPECT_FALSE(parseDuration(d).has_value()) << d;
+}
+
+TEST(ScenarioParser, NewCommandsAndConditions) {
+    const Scenario sc = parseScenario("start 2025-01-28 12:00:00\n"
+                                      "restart 1 7 300\n"
+                                      "remaining 1 7\n"
+                                      "remaining 1 8 expect -1\n"
+                                      "check time_of_day 79200 21600 expect false\n"
+                                      "check lunar_day 12 -1 0 expect true\n"
+                                      "check solar_term 5\n",
+                                      "new.scn");
+    ASSERT_TRUE(sc.errors.empty()) << sc.errors[0].message;
+    const auto &c = sc.commands;
+    ASSERT_EQ(c.size(), 7u);
+    EXPECT_EQ(c[1].op, Op::Restart);
+    EXPECT_EQ(c[1].ints, (std::vector<int64_t>{1, 7, 300}));
+    EXPECT_EQ(c[2].op, Op::Remaining);
+    EXPECT_FALSE(c[2].expect.has_value());
+    EXPECT_EQ(c[3].expect, -1);
+    EXPECT_EQ(c[4].check, CheckKind::TimeOfDay);
+    EXPECT_EQ(c[4].ints, (std::vector<int64_t>{79200, 21600}));
+    EXPECT_EQ(c[5].check, CheckKind::LunarDay);
+    EXPECT_EQ(c[5].ints, (std::vector<int64_t>{12, -1, 0}));
+    EXPECT_EQ(c[6].check, CheckKind::SolarTerm);
+}
+
+TEST(ScenarioParser, EveryMissingArgumentIsNamed) {
+    const std::pair<const char *, const char *> cases[] = {
+        {"delay", "missing vm (delay <vm> <delay id> <seconds>)"},
+        {"delay 1", "missing delay id"},
+        {"delay 1 7", "missing seconds"},
+        {"restart 1 7", "missing seconds (restart <vm> <delay id> <seconds>)"},
+        {"remaining 1", "missing delay id (remaining <vm> <delay id>)"},
+        {"cancel 1", "missing delay id (cancel <vm> <delay id>)"},
+        {"drop", "missing vm (drop <vm>)"},
+        {"advance", "missing duration"},
+        {"advance 1s every", "missing duration"},
+        {"tick", "expected a home time"},
+        {"start", "expected a home time"},
+        {"check lunar 1", "missing day (check lunar <month> <day>)"},
+        {"check calendar 24", "missing month"},
+        {"check week_day", "missing mask"},
+        {"check time_range -1 -1 -1 0", "missing end year"},
+        {"check time_range -1 -1 -1 0 -1 -1 -1", "missing end second"},
+        {"check time_of_day 0", "missing end second (check time_of_day <start second> <end "
+                                "second>)"},
+        {"check lunar_day 12 -1", "missing leap"},
+        {"check solar_term", "missing term"},
+        {"remaining 1 7 expect", "expect what?"},
+        {"check lunar x 1", "bad month 'x'"},
+    };
+    for (const auto &[line, message] : cases) {
+        const Scenario sc =
+            parseScenario(std::string("start 2024-02-09 12:00:00\n") + line + "\n", "m.scn");
+        ASSERT_EQ(sc.errors.size(), 1u) << line;
+        EXPECT_EQ(sc.errors[0].line, 2);
+        EXPECT_NE(sc.errors[0].message.find(message), std::string::npos)
+            << line << " gave: " << sc.errors[0].message;
+    }
+}
+
+// No byte of a message may move a terminal's cursor or change its colours.
+bool printable(const std::string &message) {
+    return std::none_of(message.begin(), message.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
+TEST(ScenarioParser, BytesThatAreNotTextAreQuoted) {
+    const std::string NUL("start\0x", 7);
+    const std::pair<std::string, const char *> cases[] = {
+        {"launch\x1b[2J", "unknown command 'launch\\x1B[2J'"},
+        {NUL, "unknown command 'start\\x00x'"}, // a NUL cuts nothing short
+        {"show \x7f", "unexpected '\\x7F'"},
+        {"show \xc2\x85", "unexpected '\\xC2\\x85'"},               // a C1 control
+        {"check lunar \xe4\xb8\xad 1", "bad month '\xe4\xb8\xad'"}, // printable UTF-8 stays
+        {"show \xff", "invalid UTF-8: byte \\xFF at column 6"},
+        {"check week_day 0x60 # \xc0\xaf", "invalid UTF-8: byte \\xC0 at column 23"}, // overlong
+        {"show \xed\xa0\x80", "invalid UTF-8"},                                       // surrogate
+        {"## \xe2\x82", "invalid UTF-8"},                           // narration, cut short
+        {"\xEF\xBB\xBFshow", "unknown command '\xEF\xBB\xBFshow'"}, // only the first line's BOM
+    };
+    for (const auto &[line, message] : cases) {
+        const Scenario sc = parseScenario("start 2024-02-09 12:00:00\n" + line + "\n", "q.scn");
+        ASSERT_EQ(sc.errors.size(), 1u) << quoteBytes(line);
+        EXPECT_NE(sc.errors[0].message.find(message), std::string::npos)
+            << quoteBytes(line) << " gave: " << quoteBytes(sc.errors[0].message);
+        EXPECT_TRUE(printable(sc.errors[0].message)) << quoteBytes(sc.errors[0].message);
+    }
+    const Scenario narration = parseScenario("## a \x1b[31mred\x1b[0m word\nstart 2024-02-09 "
+                                             "12:00:00\n## caf\xc3\xa9\n",
+                                             "n.scn");
+    ASSERT_TRUE(narration.errors.empty());
+    EXPECT_EQ(narration.commands[0].text, "a \\x1B[31mred\\x1B[0m word");
+    EXPECT_EQ(narration.commands[2].text, "caf\xc3\xa9");
+}
+
+TEST(ScenarioParser, ByteOrderMarkAtTheStartIsSkipped) {
+    const Scenario sc = parseScenario("\xEF\xBB\xBFstart 2024-02-09 12:00:00\nshow\n", "bom.scn");
+    EXPECT_TRUE(sc.errors.empty()) << sc.errors[0].message;
+    EXPECT_EQ(sc.commands.size(), 2u);
+}
+
+TEST(ScenarioParser, TheClockIsSetFirstAndStaysInTheHomeCalendar) {
+    const Scenario early = parseScenario("## narration may come first\n# and comments\n"
+                                         "check week_day 0x7F\nstart 2024-02-09 12:00:00\n",
+                                         "e.scn");
+    ASSERT_EQ(early.errors.size(), 1u);
+    EXPECT_EQ(early.errors[0].line, 3);
+    EXPECT_NE(early.errors[0].message.find("set the clock first"), std::string::npos);
+
+    const std::pair<const char *, const char *> cases[] = {
+        {"start 2099-12-31 23:59:59\ntick +1s", "would take the clock to 2100-01-01 00:00:00"},
+        {"start 2024-01-01 00:00:00\ntick +36500d", "2123-12-08"},
+        {"start 2099-12-31 12:00:00\nadvance 1d every 1h", "outside the home calendar"},
+        {"start 1970-01-01 00:00:00\ntick -1ms", "1969-12-31 23:59:59.999"},
+        {"start 2024-01-01 00:00:00\ntick +99999999d", "is too large (at most 47482d"},
+        {"start 2024-01-01 00:00:00\nadvance 47483d", "is too large"},
+        {"start 2100-01-01 00:00:00", "1970..2099"},
+    };
+    for (const auto &[text, message] : cases) {
+        const Scenario sc = parseScenario(text, "c.scn");
+        ASSERT_EQ(sc.errors.size(), 1u) << text;
+        EXPECT_NE(sc.errors[0].message.find(message), std::string::npos)
+            << text << " gave: " << sc.errors[0].message;
+        EXPECT_NE(sc.errors[0].message.find("1970..2099"), std::string::npos)
+            << "says where the calendar ends: " << sc.errors[0].message;
+    }
+    // Up to the very last millisecond, and back to the first, is fine.
+    EXPECT_TRUE(parseScenario("start 2099-12-31 23:59:59\ntick +999ms\ntick 1970-01-01 "
+                              "00:00:00\ntick +0s\n",
+                              "ok.scn")
+                    .errors.empty());
+}
+
+TEST(ScenarioParser, DurationsUpToTheWholeCalendar) {
+    bool tooLarge = true;
+    EXPECT_EQ(parseDuration("47482d", &tooLarge), MAX_DURATION_MS);
+    EXPECT_FALSE(tooLarge);
+    for (const char *d : {"47482d1ms", "47483d", "99999999d", "99999999999999s"}) {
+        EXPECT_FALSE(parseDuration(d, &tooLarge).has_value()) << d;
+        EXPECT_TRUE(tooLarge) << d;
+    }
+    EXPECT_FALSE(parseDuration("99999999dx", &tooLarge).has_value());
+    EXPECT_FALSE(tooLarge) << "malformed is not too large";
+}
+
+TEST(ScenarioParser, ConditionsForWhenAndCalendar) {
+    std::string error;
+    const auto c = parseCondition(" lunar 8 15 ", error);
+    ASSERT_TRUE(c.has_value()) << error;
+    EXPECT_EQ(c->check, CheckKind::Lunar);
+    EXPECT_EQ(c->ints, (std::vector<int64_t>{8, 15}));
+    EXPECT_FALSE(parseCondition("lunar 8 15 expect true", error).has_value());
+    EXPECT_NE(error.find("unexpected 'expect'"), std::string::npos) << error;
+    EXPECT_FALSE(parseCondition("second_of_day", error).has_value());
+    EXPECT_NE(error.find("not a condition"), std::string::npos) << error;
+    EXPECT_FALSE(parseCondition("lunar 8", error).has_value());
+    EXPECT_NE(error.find("missing day"), std::string::npos) << error;
+    EXPECT_FALSE(parseCondition("", error).has_value());
+    EXPECT_FALSE(parseCondition("moon 1", error).has_value());
 }
 
 // ---------------------------------------------------------------- program
@@ -201,7 +363,8 @@ TEST(ShSysHost, DelaysAndVerboseSecondEvents) {
 TEST(ShSysHost, SyntaxErrorsStopBeforeAnythingRuns) {
     const HostRun r = runHost("-", "start 2024-02-09 12:00:00\ndelay 1\nfly\n");
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "<stdin>:2: missing delay id\n<stdin>:3: unknown command 'fly'\n");
+    EXPECT_EQ(r.err, "<stdin>:2: missing delay id (delay <vm> <delay id> <seconds>)\n"
+                     "<stdin>:3: unknown command 'fly'\n");
     EXPECT_TRUE(r.out.empty()) << "the plug-in was not even loaded: " << r.out;
 }
 
@@ -256,10 +419,279 @@ TEST(ShSysHost, RealtimeShutsDownCleanlyOnSigint) {
     const std::string text = slurp(out);
     std::filesystem::remove(out);
     ASSERT_TRUE(WIFEXITED(raw)) << text;
-    EXPECT_EQ(WEXITSTATUS(raw), 0) << text;
+    EXPECT_EQ(WEXITSTATUS(raw), 130) << "as shells report an interrupt\n" << text;
     EXPECT_NE(text.find("interrupted: shutting the plug-in down"), std::string::npos) << text;
     EXPECT_NE(text.find("plug-in log: sh_func_manager_deinit"), std::string::npos) << text;
     EXPECT_NE(text.find("0 blocks leaked"), std::string::npos) << text;
+}
+
+TEST(ShSysHost, OnlyARegularFileIsAScenario) {
+    const std::pair<const char *, const char *> cases[] = {
+        {"/tmp", "cannot read scenario '/tmp': it is a directory"},
+        {"/dev/null", "cannot read scenario '/dev/null': not a regular file"},
+        {"/nonexistent.scn", "cannot read scenario '/nonexistent.scn': no such file"},
+    };
+    for (const auto &[path, message] : cases) {
+        const HostRun r = runHost(path);
+        EXPECT_EQ(r.status, 2) << path;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+    }
+}
+
+TEST(ShSysHost, BinaryInputShowsTenQuotedErrorsAndCountsTheRest) {
+    std::string garbage;
+    for (int i = 0; i < 30; ++i)
+        garbage += "\x1b]0;title\x07\x01\x02 \x1b[2J\n";
+    const HostRun r = runHost("-", garbage);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 11) << r.err;
+    EXPECT_NE(r.err.find("<stdin>:1: unknown command '\\x1B]0;title\\x07\\x01\\x02'"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("<stdin>: 20 more errors not shown\n"), std::string::npos) << r.err;
+    std::string withoutNewlines = r.err;
+    std::erase(withoutNewlines, '\n');
+    EXPECT_TRUE(printable(withoutNewlines)) << "no raw control bytes reach the terminal";
+}
+
+TEST(ShSysHost, VersionNamesHostAndPlugin) {
+    const HostRun r = runHost("--version");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("sh-sys-host 4.1.0.3\nplug-in kelvo-sh-sys 4.01.00.03 from /", 0), 0u)
+        << r.out;
+    const HostRun missing = runHost("--version --plugin /nonexistent.so");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("cannot load plug-in"), std::string::npos) << missing.err;
+}
+
+TEST(ShSysHost, QuietShowsOnlyFailuresAndTheSummary) {
+    const HostRun r = runHost("--quiet -", "## narration\nstart 2024-02-09 12:00:00\n"
+                                           "delay 1 1 1\nadvance 2s\nshow\n"
+                                           "check week_day 0x10 expect true\n"
+                                           "check week_day 0x10 expect false\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(
+        r.out.rfind("<stdin>:7: expected false got true\n\nsummary: 3 ticks, 1 delay event", 0), 0u)
+        << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 4) << r.out;
+    EXPECT_EQ(runHost("--quiet --verbose -", "start 2024-02-09 12:00:00\n").status, 2);
+}
+
+TEST(ShSysHost, ADelayDueOnAnotherDayShowsItsDate) {
+    const HostRun r = runHost("-", "start 2024-02-09 12:00:00\ndelay 1 1 172800\ndelay 1 2 60\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("sh_delay -> true, fires at 2024-02-11 12:00:00\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("sh_delay -> true, fires at 12:01:00\n"), std::string::npos) << r.out;
+}
+
+TEST(ShSysHost, NoErrorPathExitsZero) {
+    const char *const bad[] = {
+        "--bogus",
+        "--plugin",
+        "when",
+        "when 'lunar 8 15'",
+        "when 'lunar 8 15' --from 2024-01-01",
+        "when 'lunar 8' --from 2024-01-01 --to 2024-12-31",
+        "when 'second_of_day' --from 2024-01-01 --to 2024-12-31",
+        "when 'lunar 8 15' --from 2024-13-01 --to 2024-12-31",
+        "when 'lunar 8 15' --from 2025-01-01 --to 2024-12-31",
+        "when 'lunar 8 15' --from 2024-01-01 --to 2100-01-01",
+        "when 'lunar 8 15' --from 2024-01-01 --to 2024-12-31 --plugin /nonexistent.so",
+        "calendar 'lunar 8 15'",
+        "calendar 'lunar 8 15' --year 2100",
+        "calendar 'lunar 8 15' --year 2025 --color sometimes",
+        "calendar 'lunar 8 15' --year 2025 --svg /nonexistent/dir/x.svg",
+        "--delay-var '' -",
+        "--for 99999999d --realtime",
+        "--realtime when 'lunar 8 15' --from 2024-01-01 --to 2024-12-31",
+        "x.scn calendar 'lunar 8 15' --year 2025",
+    };
+    for (const char *args : bad) {
+        const HostRun r = runHost(args, "start 2024-02-09 12:00:00\n");
+        EXPECT_EQ(r.status, 2) << args << "\n" << r.out << r.err;
+        EXPECT_FALSE(r.err.empty()) << args;
+        EXPECT_EQ(r.out.find("blocks leaked"), std::string::npos) << args << "\n" << r.out;
+    }
+}
+
+std::string goldenOf(const char *name) {
+    return slurp(std::string(KELVO_SOURCE_DIR) + "/tests/golden/" + name);
+}
+
+TEST(ShSysHost, WhenMidAutumn2024To2030) {
+    const HostRun r = runHost("when 'lunar 8 15' --from 2024-01-01 --to 2030-12-31");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, goldenOf("when-mid-autumn.txt"));
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    // The condition may come as separate words too.
+    EXPECT_EQ(runHost("when lunar 8 15 --from 2024-01-01 --to 2030-12-31").out, r.out);
+}
+
+TEST(ShSysHost, WhenANightOverMidnightIsTwoConditions) {
+    const HostRun late = runHost("when 'time_range -1 -1 -1 79200 -1 -1 -1 86399' --from "
+                                 "2025-10-06 --to 2025-10-08");
+    const HostRun early = runHost("when 'time_range -1 -1 -1 0 -1 -1 -1 21599' --from "
+                                  "'2025-10-06 00:00:00' --to '2025-10-08 23:59:59'");
+    EXPECT_EQ(late.status, 0) << late.err;
+    EXPECT_EQ(early.status, 0) << early.err;
+    EXPECT_EQ(late.out + early.out, goldenOf("when-night.txt"));
+}
+
+TEST(ShSysHost, CalendarWeekendsOf2025) {
+    const HostRun r = runHost("calendar 'week_day 0x60' --year 2025");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, goldenOf("calendar-weekends-2025.txt"));
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << "not a terminal: a plain marker";
+    // On a terminal, held days are in bold reverse video and unmarked.
+    const HostRun colour = runHost("calendar 'week_day 0x60' --year 2025 --color always");
+    EXPECT_EQ(colour.status, 0);
+    EXPECT_NE(colour.out.find("  3 \x1b[1;7m 4\x1b[0m "), std::string::npos) << colour.out;
+    EXPECT_EQ(colour.out.find(" 4*"), std::string::npos);
+    EXPECT_EQ(runHost("calendar 'week_day 0x60' --year 2025 --color never").out, r.out);
+}
+
+TEST(ShSysHost, CalendarOnATerminalHighlightsUnlessNoColor) {
+    if (std::system("command -v script > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "script (util-linux) is not installed to give a terminal";
+    // script runs the host on a pseudo-terminal and copies what it shows.
+    const std::string command = std::string("script -qc \"'") + SH_SYS_HOST_PATH +
+                                "' calendar 'week_day 0x60' --year 2025\" /dev/null";
+    const auto run = [&](const std::string &environment) {
+        const auto out = std::filesystem::temp_directory_path() /
+                         ("sh-sys-host-tty-" + std::to_string(::getpid()));
+        const int raw = std::system(
+            (environment + " " + command + " < /dev/null > '" + out.string() + "' 2>&1").c_str());
+        const std::string text = slurp(out);
+        std::filesystem::remove(out);
+        EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << text;
+        return text;
+    };
+    const std::string coloured = run("env -u NO_COLOR");
+    EXPECT_NE(coloured.find("\x1b[1;7m 4\x1b[0m"), std::string::npos) << coloured;
+    const std::string plain = run("env NO_COLOR=1");
+    EXPECT_EQ(plain.find('\x1b'), std::string::npos) << plain;
+    EXPECT_NE(plain.find(" 4*"), std::string::npos) << plain;
+}
+
+TEST(ShSysHost, CalendarWritesAnSvg) {
+    const auto svg = std::filesystem::temp_directory_path() /
+                     ("sh-sys-host-cal-" + std::to_string(::getpid()) + ".svg");
+    const HostRun r = runHost("calendar 'lunar 8 15' --year 2025 --svg '" + svg.string() + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string text = slurp(svg);
+    std::filesystem::remove(svg);
+    EXPECT_NE(text.find("<title>lunar day 8/15, 2025</title>"), std::string::npos);
+    EXPECT_NE(text.find("<rect id=\"d2025-10-06\""), std::string::npos);
+    EXPECT_NE(text.find("<rect id=\"d2025-10-06\" x=\"53\" y=\"763\" width=\"26\" "
+                        "height=\"20\" fill=\"#1f5fa8\""),
+              std::string::npos)
+        << "Mid-Autumn 2025 is filled";
+    EXPECT_NE(text.find("<rect id=\"d2025-10-07\""), std::string::npos);
+    EXPECT_EQ(text.find("fill=\"#1f5fa8\"", text.find("d2025-10-07")), std::string::npos)
+        << "and no day after it";
+    EXPECT_NE(r.out.find("(1 day)"), std::string::npos) << r.out;
+}
+
+// The natives added after the first release: a plug-in may lack them.
+std::vector<std::string> absentNatives() {
+    Plugin plugin;
+    std::string error;
+    if (!plugin.load(KELVO_PLUGIN_PATH, error))
+        return {error};
+    const PluginApi &a = plugin.api();
+    std::vector<std::string> absent;
+    const std::pair<Native, const char *> natives[] = {
+        {a.timeOfDay, "sh_time_of_day"},          {a.lunarDay, "sh_lunar_day"},
+        {a.solarTerm, "sh_solar_term"},           {a.delayRestart, "sh_delay_restart"},
+        {a.delayRemaining, "sh_delay_remaining"},
+    };
+    for (const auto &[native, name] : natives)
+        if (native == nullptr)
+            absent.push_back(name);
+    return absent;
+}
+
+TEST(ShSysHost, HomeRulesExampleOrAClearRefusal) {
+    const HostRun r = runHost(std::string("'") + KELVO_SOURCE_DIR + "/examples/home-rules.scn'");
+    const std::vector<std::string> absent = absentNatives();
+    if (!absent.empty()) {
+        // The first native the scenario uses that the plug-in lacks.
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("the plug-in does not provide "), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty()) << "nothing ran: " << r.out;
+        GTEST_SKIP() << "the plug-in does not provide " << absent[0];
+    }
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out.find("FAILED"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("0 blocks leaked"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("event  vm 1  DelayId = 7"), std::string::npos) << r.out;
+}
+
+TEST(ShSysHost, WhenNewYearsEveAndClearAndBright2024To2030) {
+    const std::vector<std::string> absent = absentNatives();
+    const std::pair<const char *, const char *> cases[] = {
+        {"lunar_day 12 -1 0", "when-new-years-eve.txt"},
+        {"solar_term 5", "when-clear-and-bright.txt"},
+    };
+    int ran = 0;
+    for (const auto &[check, golden] : cases) {
+        const std::string native =
+            std::string("sh_") + std::string(check).substr(0, std::string(check).find(' '));
+        if (std::find(absent.begin(), absent.end(), native) != absent.end())
+            continue;
+        const HostRun r =
+            runHost(std::string("when '") + check + "' --from 2024-01-01 --to 2030-12-31");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, goldenOf(golden)) << check;
+        ++ran;
+    }
+    if (ran == 0)
+        GTEST_SKIP() << "the plug-in does not provide sh_lunar_day or sh_solar_term";
+}
+
+TEST(ShSysHost, EachNewNativeIsRefusedByNameWhenAbsent) {
+    const std::pair<const char *, const char *> uses[] = {
+        {"check time_of_day 0 60", "sh_time_of_day"}, {"check lunar_day 8 15 0", "sh_lunar_day"},
+        {"check solar_term 5", "sh_solar_term"},      {"restart 1 1 10", "sh_delay_restart"},
+        {"remaining 1 1", "sh_delay_remaining"},
+    };
+    const std::vector<std::string> absent = absentNatives();
+    for (const auto &[line, native] : uses) {
+        const HostRun r = runHost("-", std::string("start 2025-04-04 12:00:00\n") + line + "\n");
+        const bool lacks = std::find(absent.begin(), absent.end(), native) != absent.end();
+        if (lacks) {
+            EXPECT_EQ(r.status, 2) << line;
+            EXPECT_NE(r.err.find(std::string("the plug-in does not provide ") + native),
+                      std::string::npos)
+                << r.err;
+            const HostRun when =
+                runHost(std::string("when '") + (line + 6) + "' --from 2025-01-01 --to 2025-01-02");
+            if (std::string(line).rfind("check", 0) == 0) {
+                EXPECT_EQ(when.status, 2);
+                EXPECT_NE(when.err.find(std::string("the plug-in does not provide ") + native),
+                          std::string::npos)
+                    << when.err;
+            }
+        } else {
+            EXPECT_EQ(r.status, 0) << line << "\n" << r.out << r.err;
+            EXPECT_NE(r.out.find(std::string(native) + " -> "), std::string::npos) << r.out;
+        }
+    }
+    if (!absent.empty()) {
+        // Typed in --realtime, the command is refused and the host goes on.
+        const HostRun live = runHost("--realtime --for 1s", "check solar_term 5\nshow\n");
+        EXPECT_EQ(live.status, 0) << live.out << live.err;
+        if (std::find(absent.begin(), absent.end(), "sh_solar_term") != absent.end()) {
+            EXPECT_NE(live.out.find("<stdin>:1: the plug-in does not provide sh_solar_term"),
+                      std::string::npos)
+                << live.out;
+        }
+        EXPECT_NE(live.out.find("0 blocks leaked"), std::string::npos) << live.out;
+        GTEST_SKIP() << "the plug-in does not provide " << absent[0]
+                     << ": only the refusals were checked";
+    }
 }
 
 TEST(MinimalHost, DrivesOneDelayEndToEnd) {

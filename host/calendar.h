@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: MIT
+// `sh-sys-host calendar`: a year as twelve month grids, each day marked on
+// which a condition holds at some moment; as text and as an SVG picture.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "scenario.h"
+#include "when.h"
+
+namespace shhost {
+
+// One entry a day of the year, 1 January first: true where the condition
+// holds at some moment of that day.
+bool heldDays(ConditionClock &clock, const Command &check, int year, std::vector<bool> &held,
+              std::string &error);
+
+// As `cal -y` lays a year out, Sunday first. With highlight, held days are
+// shown in reverse video for a terminal; without, a '*' follows them.
+std::string calendarText(const Command &check, int year, const std::vector<bool> &held,
+                         bool highlight);
+
+// The same year as a picture for a document: title, legend, weekday
+// headings, held days filled. Each day is one <rect> with id "dYYYY-MM-DD".
+std::string calendarSvg(const Command &check, int year, const std::vector<bool> &held);
+
+} // namespace shhost
