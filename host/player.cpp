@@ -69,10 +69,25 @@ void Player::printEvents() {
 }
 
 void Player::tickAt(int64_t ms) {
+    if (ticked_ && ms > now_)
+        forward_ += ms - now_;
+    ticked_ = true;
     now_ = ms;
     ++ticks_;
     api_.timeUpdate(static_cast<uint64_t>(ms));
     printEvents();
+}
+
+std::string Player::expect(uint32_t vm, int32_t id, int64_t seconds, bool restart) {
+    const int64_t due = forward_ + std::max<int64_t>(seconds, 0) * 1000;
+    auto it = std::find_if(pending_.begin(), pending_.end(),
+                           [&](const Pending &p) { return p.vm == vm && p.id == id; });
+    if (it == pending_.end())
+        pending_.push_back({vm, id, due});
+    else if (restart)
+        it->dueForward = due;
+    return seconds > 0 ? "fires at " + dueAt(now_, now_ + seconds * 1000)
+                       : "fires at the next tick";
 }
 
 void Player::forget(uint32_t vm, int32_t id) {
@@ -129,10 +144,8 @@ void Player::execute(const Command &c, const std::string &file) {
         std::string result = std::string("sh_delay -> ") + (ok ? "true" : "false");
         if (ok && known)
             result += " (already pending)";
-        else if (ok && c.ints[2] >= 0)
-            result += ", fires at " + dueAt(now_, now_ + c.ints[2] * 1000);
-        if (ok && !known)
-            pending_.push_back({vm, id, now_, c.ints[2] * 1000});
+        else if (ok)
+            result += ", " + expect(vm, id, c.ints[2], false);
         line(c.text, result);
         return;
     }
@@ -179,13 +192,8 @@ void Player::restart(const Command &c) {
     const bool known = std::any_of(pending_.begin(), pending_.end(),
                                    [&](const Pending &p) { return p.vm == vm && p.id == id; });
     std::string result = std::string("sh_delay_restart -> ") + (ok ? "true" : "false");
-    if (ok) {
-        forget(vm, id);
-        pending_.push_back({vm, id, now_, c.ints[2] * 1000});
-        result += known ? " (restarted)" : "";
-        if (c.ints[2] >= 0)
-            result += ", fires at " + dueAt(now_, now_ + c.ints[2] * 1000);
-    }
+    if (ok)
+        result += std::string(known ? " (restarted)" : "") + ", " + expect(vm, id, c.ints[2], true);
     line(c.text, result);
 }
 
@@ -264,9 +272,8 @@ void Player::show() {
         return;
     }
     for (const Pending &p : pending_) {
-        const std::string due = p.lengthMs < 0
-                                    ? "negative length: waits for a tick before its start"
-                                    : "fires at " + formatHomeTime(p.start + p.lengthMs);
+        const std::string due =
+            "fires at " + formatHomeTime(now_ + std::max<int64_t>(p.dueForward - forward_, 0));
         std::fprintf(out_, "%25s  pending: vm %u id %d (%s)\n", "", p.vm, p.id, due.c_str());
     }
 }

@@ -40,11 +40,12 @@ class Player {
     long failedChecks() const { return checksFailed_; }
 
   private:
+    // A delay as the plug-in counts it: due when the forward movement of
+    // the ticks reaches dueForward (a step back does not count).
     struct Pending {
         uint32_t vm;
         int32_t id;
-        int64_t start;
-        int64_t lengthMs;
+        int64_t dueForward;
     };
 
     void line(const std::string &command, const std::string &result);
@@ -58,11 +59,16 @@ class Player {
     void report(const Command &c, const std::string &file, std::string result, bool met,
                 const std::string &got, const std::string &want);
     void forget(uint32_t vm, int32_t id);
+    // Registers or restarts (vm, id) with a length in seconds and answers
+    // when it fires if the clock runs straight from now.
+    std::string expect(uint32_t vm, int32_t id, int64_t seconds, bool restart);
 
     const PluginApi &api_;
     PlayerOptions options_;
     FILE *out_;
     int64_t now_ = 0;
+    int64_t forward_ = 0; // forward movement of the ticks since the first
+    bool ticked_ = false;
     std::vector<Pending> pending_; // what the host asked for, in order
     long ticks_ = 0;
     long delayEvents_ = 0;

@@ -486,6 +486,19 @@ TEST(ShSysHost, ADelayDueOnAnotherDayShowsItsDate) {
     EXPECT_NE(r.out.find("sh_delay -> true, fires at 12:01:00\n"), std::string::npos) << r.out;
 }
 
+// The host's own view of pending delays follows the plug-in's clock: a step
+// back neither brings a delay nearer nor pushes it away.
+TEST(ShSysHost, ShowCountsOnlyTheForwardMovementOfTheClock) {
+    const HostRun r = runHost("-", "start 2024-11-10 21:00:00\ndelay 1 4 7200\ndelay 1 5 -3\n"
+                                   "tick +30m\ntick -1h\nshow\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("sh_delay -> true, fires at the next tick\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("event  vm 1  DelayId = 5"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("pending: vm 1 id 4 (fires at 2024-11-10 22:30:00.000)"),
+              std::string::npos)
+        << r.out;
+}
+
 TEST(ShSysHost, NoErrorPathExitsZero) {
     const char *const bad[] = {
         "--bogus",
