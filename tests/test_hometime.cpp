@@ -102,9 +102,9 @@ TEST(HomeTime, StrayDaysOfYearStayInsideTheMonthTable) {
     }
 }
 
-time_t utcSeconds(sys_days day, int secondOfDay) {
-    return static_cast<time_t>(duration_cast<seconds>(day.time_since_epoch()).count() +
-                               secondOfDay);
+// 64 bits whatever the width of time_t: 4024-01-01 does not fit in 32.
+int64_t utcSeconds(sys_days day, int secondOfDay) {
+    return int64_t{duration_cast<seconds>(day.time_since_epoch()).count()} + secondOfDay;
 }
 
 TEST(FormateTime, NormalisesLikeMktimeUnderUtc) {
