@@ -1,11 +1,12 @@
 # SPDX-License-Identifier: MIT
 # Windows x86_64 with mingw-w64; tests run under wine. Packages:
-# g++-mingw-w64-x86-64-win32 (or -posix) wine64.
-# KELVO_MINGW_THREADS picks the compiler's thread model: win32 (Debian's
-# default) or posix.
+# g++-mingw-w64-x86-64-posix (and -win32) wine64.
+# KELVO_MINGW_THREADS picks the compiler's thread model: posix (the whole
+# project: the host and tests use std::thread) or win32 (Debian's default,
+# which lacks std::thread and std::mutex: the libraries build with it).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(KELVO_MINGW_THREADS win32 CACHE STRING "mingw-w64 thread model: win32 or posix")
+set(KELVO_MINGW_THREADS posix CACHE STRING "mingw-w64 thread model: win32 or posix")
 set(KELVO_TARGET_TRIPLE x86_64-w64-mingw32)
 set(CMAKE_C_COMPILER ${KELVO_TARGET_TRIPLE}-gcc-${KELVO_MINGW_THREADS})
 set(CMAKE_CXX_COMPILER ${KELVO_TARGET_TRIPLE}-g++-${KELVO_MINGW_THREADS})

@@ -3,17 +3,20 @@
  * with and without 64-bit time_t and off_t (-D_TIME_BITS=64
  * -D_FILE_OFFSET_BITS=64 on 32-bit glibc), under two names; the tests
  * compare the two tables. */
+#include <stdbool.h>
+#include <stddef.h>
+#include <stdint.h>
+
+/* Any mention of time_t or off_t in the public headers names an undeclared
+ * type from here on, and does not compile. (The C library's own headers
+ * may declare them already, as mingw-w64's <stddef.h> does, so the names
+ * are caught, not their declarations.) */
+#define time_t kelvo_public_headers_must_not_use_time_t
+#define off_t kelvo_public_headers_must_not_use_off_t
 #include "kelvo_sh_sys.h"
 #include "qolib.h"
-
-/* Neither header may pull in time_t or off_t: were either declared by now,
- * these declarations of other types would not compile. */
-typedef struct kelvo_not_the_c_library_time_t {
-    char unused;
-} time_t;
-typedef struct kelvo_not_the_c_library_off_t {
-    char unused;
-} off_t;
+#undef time_t
+#undef off_t
 
 #define LAYOUT(type)                                                                               \
     {                                                                                              \
