@@ -112,7 +112,10 @@ InputReader::Result InputReader::wait(int timeoutMs, std::string &out) {
         SleepConditionVariableCS(&pump.arrived, &pump.lock, static_cast<DWORD>(timeoutMs));
     Result result = Result::Timeout;
     if (!pump.buffered.empty()) {
-        out += pump.buffered;
+        // A console types CR LF; the line reader wants LF alone.
+        for (const char c : pump.buffered)
+            if (c != '\r')
+                out += c;
         pump.buffered.clear();
         result = Result::Data;
     } else if (pump.closed) {
