@@ -6,12 +6,47 @@
  * shuts the plug-in down. Exit status 0 when the event came and nothing
  * leaked.
  */
-#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "kelvo_sh_sys.h"
+
+/* The host mutex: a critical section on Windows, a pthread mutex elsewhere. */
+#if defined(_WIN32)
+#include <windows.h>
+typedef CRITICAL_SECTION host_mutex;
+static bool host_mutex_init(host_mutex *m) {
+    InitializeCriticalSection(m);
+    return true;
+}
+static bool host_mutex_lock(host_mutex *m) {
+    EnterCriticalSection(m);
+    return true;
+}
+static bool host_mutex_unlock(host_mutex *m) {
+    LeaveCriticalSection(m);
+    return true;
+}
+static void host_mutex_fini(host_mutex *m) {
+    DeleteCriticalSection(m);
+}
+#else
+#include <pthread.h>
+typedef pthread_mutex_t host_mutex;
+static bool host_mutex_init(host_mutex *m) {
+    return pthread_mutex_init(m, NULL) == 0;
+}
+static bool host_mutex_lock(host_mutex *m) {
+    return pthread_mutex_lock(m) == 0;
+}
+static bool host_mutex_unlock(host_mutex *m) {
+    return pthread_mutex_unlock(m) == 0;
+}
+static void host_mutex_fini(host_mutex *m) {
+    pthread_mutex_destroy(m);
+}
+#endif
 
 static long g_blocks;         /* host blocks alive */
 static int g_delayEvents;     /* delay events received */
@@ -35,8 +70,8 @@ static void host_log(const char *line) {
 }
 
 static bool mutex_create(void **mutex) {
-    pthread_mutex_t *m = malloc(sizeof *m);
-    if (m == NULL || pthread_mutex_init(m, NULL) != 0) {
+    host_mutex *m = malloc(sizeof *m);
+    if (m == NULL || !host_mutex_init(m)) {
         free(m);
         return false;
     }
@@ -45,14 +80,14 @@ static bool mutex_create(void **mutex) {
 }
 
 static bool mutex_lock(void *mutex) {
-    return pthread_mutex_lock(mutex) == 0;
+    return host_mutex_lock(mutex);
 }
 static bool mutex_unlock(void *mutex) {
-    return pthread_mutex_unlock(mutex) == 0;
+    return host_mutex_unlock(mutex);
 }
 
 static bool mutex_destroy(void **mutex) {
-    pthread_mutex_destroy(*mutex);
+    host_mutex_fini(*mutex);
     free(*mutex);
     *mutex = NULL;
     return true;

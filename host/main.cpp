@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: MIT
 // sh-sys-host: loads the kelvo-sh-sys plug-in as a kelvo host does and plays
 // scenarios against it, in simulated or in real time.
-#include <poll.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -17,10 +14,10 @@
 #include <iostream>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "calendar.h"
 #include "checks.h"
+#include "console.h"
 #include "default_scenario.h"
 #include "player.h"
 #include "plugin.h"
@@ -152,12 +149,6 @@ EXAMPLES
     sh-sys-host calendar 'week_day 0x60' --year 2025 --svg weekends.svg
 )";
 
-std::atomic<int> gStop{0}; // the signal that asks to stop
-
-void onSigint(int signal) {
-    gStop = signal;
-}
-
 struct Options {
     std::string plugin;
     std::string scenario; // empty: the default
@@ -244,39 +235,18 @@ void printErrors(const Scenario &scenario) {
                      scenario.errors.size() - SHOWN);
 }
 
-bool stdoutIsTerminal() {
-#ifdef _WIN32
-    return _isatty(_fileno(stdout)) != 0;
-#else
-    return isatty(fileno(stdout)) != 0;
-#endif
-}
-
-// Local wall-clock time as home-time milliseconds.
-int64_t localHomeMs() {
-    using namespace std::chrono;
-    const auto now = system_clock::now();
-    const time_t t = system_clock::to_time_t(now);
-    struct tm local {};
-    localtime_r(&t, &local);
-    return duration_cast<milliseconds>(now.time_since_epoch()).count() + local.tm_gmtoff * 1000LL;
-}
-
 int runRealtime(Player &player, const Options &o) {
-    struct sigaction sa {};
-    sa.sa_handler = onSigint;
-    sigaction(SIGINT, &sa, nullptr); // no SA_RESTART: poll wakes up
-    sigaction(SIGTERM, &sa, nullptr);
+    installStopHandler();
     const auto begin = std::chrono::steady_clock::now();
     player.tickAt(localHomeMs());
     std::printf("%s  realtime: ticking every 100 ms; type commands, Ctrl-C to stop\n",
                 formatHomeTime(player.now()).c_str());
     std::fflush(stdout);
-    bool inputOpen = true;
+    InputReader input;
     std::string pending;
     int lineNumber = 0;
     auto nextTick = begin + std::chrono::milliseconds(100);
-    while (!gStop) {
+    while (!stopRequested()) {
         const auto now = std::chrono::steady_clock::now();
         if (o.forMs >= 0 && now - begin >= std::chrono::milliseconds(o.forMs))
             break;
@@ -288,18 +258,8 @@ int runRealtime(Player &player, const Options &o) {
         }
         const int wait = static_cast<int>(
             std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - now).count());
-        pollfd in{STDIN_FILENO, POLLIN, 0};
-        const int ready =
-            inputOpen ? poll(&in, 1, wait) : (std::this_thread::sleep_for(nextTick - now), 0);
-        if (ready <= 0 || !(in.revents & (POLLIN | POLLHUP)))
+        if (input.wait(wait, pending) != InputReader::Result::Data)
             continue;
-        char buf[512];
-        const ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
-        if (n <= 0) {
-            inputOpen = false;
-            continue;
-        }
-        pending.append(buf, static_cast<size_t>(n));
         size_t nl;
         while ((nl = pending.find('\n')) != std::string::npos) {
             const std::string lineText = pending.substr(0, nl);
@@ -317,10 +277,10 @@ int runRealtime(Player &player, const Options &o) {
             std::fflush(stdout);
         }
     }
-    if (gStop)
+    if (stopRequested())
         std::printf("%s  interrupted: shutting the plug-in down\n",
                     formatHomeTime(player.now()).c_str());
-    return gStop ? 128 + gStop : 0; // as a shell reports a signal
+    return stopSignal() ? 128 + stopSignal() : 0; // as a shell reports a signal
 }
 
 int runVersion(const Options &o) {

@@ -1,19 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "plugin.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <filesystem>
+
+#include "loader.h"
 
 namespace shhost {
 
 namespace {
 
-const char *const PLUGIN_FILE = "libkelvo-sh-sys.so.4";
-
-template <typename Fn> bool resolve(void *handle, const char *name, Fn &out, std::string &missing) {
-    void *symbol = dlsym(handle, name);
+template <typename Fn>
+bool resolve(const SharedLibrary &library, const char *name, Fn &out, std::string &missing) {
+    void *symbol = library.symbol(name);
     if (symbol == nullptr) {
         if (missing.empty())
             missing = name;
@@ -23,22 +21,13 @@ template <typename Fn> bool resolve(void *handle, const char *name, Fn &out, std
     return true;
 }
 
-std::string exeDirectory() {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string(".") : exe.parent_path().string();
-}
-
 } // namespace
 
-Plugin::~Plugin() {
-    if (handle_ != nullptr)
-        dlclose(handle_);
-}
+Plugin::~Plugin() = default;
 
 std::vector<std::string> Plugin::defaultCandidates() {
     const std::string dir = exeDirectory();
-    return {dir + "/../lib/" + PLUGIN_FILE, dir + "/../" KELVO_INSTALL_LIBDIR "/" + PLUGIN_FILE,
+    return {builtPluginPath(dir), dir + "/../" KELVO_INSTALL_LIBDIR "/" + PLUGIN_FILE,
             KELVO_INSTALL_FULL_LIBDIR "/" + std::string(PLUGIN_FILE)};
 }
 
@@ -46,7 +35,7 @@ bool Plugin::load(const std::string &path, std::string &error) {
     std::string chosen = path;
     if (chosen.empty()) {
         for (const std::string &candidate : defaultCandidates()) {
-            if (access(candidate.c_str(), R_OK) == 0) {
+            if (isReadableFile(candidate)) {
                 chosen = candidate;
                 break;
             }
@@ -54,10 +43,9 @@ bool Plugin::load(const std::string &path, std::string &error) {
         if (chosen.empty())
             chosen = PLUGIN_FILE; // the dynamic loader's own search path
     }
-    handle_ = dlopen(chosen.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle_ == nullptr) {
-        const char *why = dlerror();
-        error = "cannot load plug-in '" + chosen + "': " + (why != nullptr ? why : "unknown error");
+    std::string why;
+    if (!library_.open(chosen, why)) {
+        error = "cannot load plug-in '" + chosen + "': " + why;
         return false;
     }
     std::error_code ec;
@@ -66,24 +54,24 @@ bool Plugin::load(const std::string &path, std::string &error) {
 
     std::string missing;
     PluginApi &a = api_;
-    resolve(handle_, "sh_callback_set_hal", a.setHal, missing);
-    resolve(handle_, "sh_callback_set_logout", a.setLogout, missing);
-    resolve(handle_, "sh_callback_set_mutex", a.setMutex, missing);
-    resolve(handle_, "sh_callback_set_postevent", a.setPostEvent, missing);
-    resolve(handle_, "sh_set_varkey_delay", a.setVarkeyDelay, missing);
-    resolve(handle_, "sh_set_varkey_timevalue", a.setVarkeyTimevalue, missing);
-    resolve(handle_, "sh_func_manager_init", a.init, missing);
-    resolve(handle_, "sh_func_manager_deinit", a.deinit, missing);
-    resolve(handle_, "qo_sh_sys_version", a.version, missing);
-    resolve(handle_, "sh_time_update", a.timeUpdate, missing);
-    resolve(handle_, "sh_func_manager_delay_task_delete", a.dropVm, missing);
-    resolve(handle_, "sh_delay", a.delay, missing);
-    resolve(handle_, "sh_cancel_delay", a.cancelDelay, missing);
-    resolve(handle_, "sh_time_range", a.timeRange, missing);
-    resolve(handle_, "sh_calendar", a.calendar, missing);
-    resolve(handle_, "sh_week_day", a.weekDay, missing);
-    resolve(handle_, "sh_lunar_time", a.lunarTime, missing);
-    resolve(handle_, "sh_get_second_of_day", a.secondOfDay, missing);
+    resolve(library_, "sh_callback_set_hal", a.setHal, missing);
+    resolve(library_, "sh_callback_set_logout", a.setLogout, missing);
+    resolve(library_, "sh_callback_set_mutex", a.setMutex, missing);
+    resolve(library_, "sh_callback_set_postevent", a.setPostEvent, missing);
+    resolve(library_, "sh_set_varkey_delay", a.setVarkeyDelay, missing);
+    resolve(library_, "sh_set_varkey_timevalue", a.setVarkeyTimevalue, missing);
+    resolve(library_, "sh_func_manager_init", a.init, missing);
+    resolve(library_, "sh_func_manager_deinit", a.deinit, missing);
+    resolve(library_, "qo_sh_sys_version", a.version, missing);
+    resolve(library_, "sh_time_update", a.timeUpdate, missing);
+    resolve(library_, "sh_func_manager_delay_task_delete", a.dropVm, missing);
+    resolve(library_, "sh_delay", a.delay, missing);
+    resolve(library_, "sh_cancel_delay", a.cancelDelay, missing);
+    resolve(library_, "sh_time_range", a.timeRange, missing);
+    resolve(library_, "sh_calendar", a.calendar, missing);
+    resolve(library_, "sh_week_day", a.weekDay, missing);
+    resolve(library_, "sh_lunar_time", a.lunarTime, missing);
+    resolve(library_, "sh_get_second_of_day", a.secondOfDay, missing);
     if (!missing.empty()) {
         error = "plug-in '" + path_ + "' lacks the symbol '" + missing + "'";
         return false;

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
-// The plug-in as a host sees it: a shared object opened with dlopen and its
-// exported names resolved with dlsym.
+// The plug-in as a host sees it: a shared library opened at run time and its
+// exported names resolved by name.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "kelvo_sh_sys.h"
+#include "loader.h"
 
 namespace shhost {
 
@@ -56,7 +57,7 @@ class Plugin {
     static std::vector<std::string> defaultCandidates();
 
   private:
-    void *handle_ = nullptr;
+    SharedLibrary library_;
     std::string path_;
     PluginApi api_;
 };

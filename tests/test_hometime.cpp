@@ -104,8 +104,9 @@ TEST(HomeTime, StrayDaysOfYearStayInsideTheMonthTable) {
     }
 }
 
+// 64 bits whatever the width of time_t: 4024-01-01 does not fit in 32.
 int64_t utcSeconds(sys_days day, int secondOfDay) {
-    return duration_cast<seconds>(day.time_since_epoch()).count() + secondOfDay;
+    return int64_t{duration_cast<seconds>(day.time_since_epoch()).count()} + secondOfDay;
 }
 
 TEST(FormateTime, WorkedValues) {

@@ -12,7 +12,9 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#if KELVO_HAVE_PNG
 #include <png.h>
+#endif
 
 #include "calendar.h"
 #include "checks.h"
@@ -211,6 +213,9 @@ TEST(Words, EveryConditionSaysWhatItMeans) {
 
 // ---------------------------------------------------------------- picture
 
+// The pixel check needs the PNG library of the machine the tests run on;
+// cross builds have none, and rsvg-convert is the build machine's anyway.
+#if KELVO_HAVE_PNG
 struct Rgba {
     unsigned r, g, b;
 };
@@ -272,6 +277,7 @@ TEST_F(When, SvgRenderedByARealRendererFillsTheHeldDays) {
     EXPECT_EQ(days, 365);
     EXPECT_EQ(filled, 104) << "the weekend days of 2025";
 }
+#endif
 
 } // namespace
 

@@ -6,6 +6,23 @@
 #include <ctime>
 #include <string>
 
+namespace zone_detail {
+// The C library's environment and zone reset, under their Windows names
+// there; an empty TZ is Windows' way of unsetting it.
+inline void setTz(const char *tz) {
+#if defined(_WIN32)
+    _putenv_s("TZ", tz != nullptr ? tz : "");
+    _tzset();
+#else
+    if (tz != nullptr)
+        setenv("TZ", tz, 1);
+    else
+        unsetenv("TZ");
+    tzset();
+#endif
+}
+} // namespace zone_detail
+
 class ZoneGuard {
   public:
     explicit ZoneGuard(const char *tz) {
@@ -13,16 +30,9 @@ class ZoneGuard {
         hadOld_ = old != nullptr;
         if (hadOld_)
             old_ = old;
-        setenv("TZ", tz, 1);
-        tzset();
+        zone_detail::setTz(tz);
     }
-    ~ZoneGuard() {
-        if (hadOld_)
-            setenv("TZ", old_.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
+    ~ZoneGuard() { zone_detail::setTz(hadOld_ ? old_.c_str() : nullptr); }
     ZoneGuard(const ZoneGuard &) = delete;
     ZoneGuard &operator=(const ZoneGuard &) = delete;
 

@@ -5,8 +5,13 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <new>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <mutex>
+#endif
 
 namespace {
 
@@ -22,11 +27,34 @@ struct Hooks {
 
 Hooks gHeapHooks{std::malloc, std::free, nullptr};
 std::atomic<Hooks *> gCurrentHooks{&gHeapHooks};
-std::mutex gHooksMutex; // guards the interned list only
+// Guards the interned list only. mingw-w64's win32 thread model has no
+// std::mutex, so Windows gets its own slim lock, which needs no setup.
+#if defined(_WIN32)
+class HooksLock {
+  public:
+    HooksLock() { AcquireSRWLockExclusive(&gstLock); }
+    ~HooksLock() { ReleaseSRWLockExclusive(&gstLock); }
+    HooksLock(const HooksLock &) = delete;
+    HooksLock &operator=(const HooksLock &) = delete;
+
+  private:
+    static SRWLOCK gstLock;
+};
+SRWLOCK HooksLock::gstLock = SRWLOCK_INIT;
+#else
+std::mutex gHooksMutex;
+class HooksLock {
+  public:
+    HooksLock() { gHooksMutex.lock(); }
+    ~HooksLock() { gHooksMutex.unlock(); }
+    HooksLock(const HooksLock &) = delete;
+    HooksLock &operator=(const HooksLock &) = delete;
+};
+#endif
 Hooks *gpInternedHooks = &gHeapHooks;
 
 Hooks *intern_hooks(qo_malloc_fn pfnMalloc, qo_free_fn pfnFree) {
-    std::lock_guard<std::mutex> lock(gHooksMutex);
+    const HooksLock lock;
     for (Hooks *p = gpInternedHooks; p != nullptr; p = p->pNext) {
         if (p->pfnMalloc == pfnMalloc && p->pfnFree == pfnFree)
             return p;
