@@ -78,11 +78,11 @@ bool Plugin::load(const std::string &path, std::string &error) {
     }
     // Optional: an older plug-in still runs every scenario that needs none.
     std::string absent;
-    resolve(handle_, "sh_time_of_day", a.timeOfDay, absent);
-    resolve(handle_, "sh_lunar_day", a.lunarDay, absent);
-    resolve(handle_, "sh_solar_term", a.solarTerm, absent);
-    resolve(handle_, "sh_delay_restart", a.delayRestart, absent);
-    resolve(handle_, "sh_delay_remaining", a.delayRemaining, absent);
+    resolve(library_, "sh_time_of_day", a.timeOfDay, absent);
+    resolve(library_, "sh_lunar_day", a.lunarDay, absent);
+    resolve(library_, "sh_solar_term", a.solarTerm, absent);
+    resolve(library_, "sh_delay_restart", a.delayRestart, absent);
+    resolve(library_, "sh_delay_remaining", a.delayRemaining, absent);
     return true;
 }
 
