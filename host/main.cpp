@@ -421,6 +421,9 @@ int main(int argc, char **argv) {
     Options o;
     CLI::App app{"reference host and scenario player for the kelvo-sh-sys plug-in", "sh-sys-host"};
     app.set_help_flag("-h,--help", "this text");
+    // Options are --long or -s everywhere; on Windows too a scenario path may
+    // start with a slash.
+    app.allow_windows_style_options(false);
     app.add_option("--plugin", o.plugin, "the plug-in to load");
     app.add_option("--delay-var", o.player.delayVar, "variable that delay events assign");
     app.add_option("--second-var", o.player.secondVar, "variable that second-of-day events assign");

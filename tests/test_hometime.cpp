@@ -163,9 +163,21 @@ int64_t oracle(const SysRtc &r, int y, int m, int d, int s) {
     return civil::seconds(resolved(y, r.ucYear), resolved(m, r.ucMonth), resolved(d, r.ucDay), s);
 }
 
+// The Windows C runtime has no timegm (its _mkgmtime stops at year 3000):
+// there the civil calendar is the only reference.
+#if defined(_WIN32)
+constexpr bool HAVE_TIMEGM = false;
+#else
+constexpr bool HAVE_TIMEGM = true;
+#endif
+
 // timegm of the same fields where they fit a struct tm; false where they
 // do not, or where this machine's time_t cannot hold the moment.
 bool viaTimegm(const SysRtc &r, int y, int m, int d, int s, int64_t &out) {
+#if defined(_WIN32)
+    (void)r, (void)y, (void)m, (void)d, (void)s, (void)out;
+    return false;
+#else
     const int64_t tmYear = resolved(y, r.ucYear) + 100;
     const int64_t tmMon = resolved(m, r.ucMonth) - 1;
     if (tmYear > INT_MAX || tmMon < INT_MIN)
@@ -184,6 +196,7 @@ bool viaTimegm(const SysRtc &r, int y, int m, int d, int s, int64_t &out) {
         return false;
     out = static_cast<int64_t>(t);
     return true;
+#endif
 }
 
 // One case against both references; tells whether timegm could check it.
@@ -240,13 +253,14 @@ TEST(FormateTime, EveryNormalisationEdgeAgreesWithTheCivilCalendarAndTimegm) {
                         const int64_t want = oracle(r, y, m, d, s);
                         const bool fieldsFit = resolved(y, r.ucYear) + 100 <= INT_MAX &&
                                                resolved(m, r.ucMonth) - 1 >= INT_MIN;
-                        if (sizeof(time_t) >= 8 && fieldsFit && firstTm <= want && want <= lastTm) {
+                        if (HAVE_TIMEGM && sizeof(time_t) >= 8 && fieldsFit && firstTm <= want &&
+                            want <= lastTm) {
                             ASSERT_TRUE(checked)
                                 << "timegm refused " << y << " " << m << " " << d << " " << s;
                         }
                     }
     }
-    EXPECT_GT(viaLibc, 0);
+    EXPECT_TRUE(viaLibc > 0 || !HAVE_TIMEGM);
 }
 
 // Random fields: mostly near the calendar people use, some anywhere in int.
@@ -271,7 +285,7 @@ TEST(FormateTime, RandomFieldsAgreeWithTheCivilCalendarAndTimegm) {
         ASSERT_TRUE(agrees(r, y, m, d, s, checked));
         viaLibc += checked;
     }
-    if (sizeof(time_t) >= 8) {
+    if (HAVE_TIMEGM && sizeof(time_t) >= 8) {
         EXPECT_GT(viaLibc, 300000);
     }
 }
