@@ -85,14 +85,23 @@ bool qo_validate_days(uint16_t usYear, uint8_t ucMonth, uint8_t ucDay) {
     return ucDay >= 1 && ucDay <= iLength;
 }
 
-} // namespace
+// Where a date falls in the lunar tables: its lunar year, the position of
+// its month in that year, the day within the month and the month's length.
+struct LunarPlace {
+    int iIndex;  // table element of the lunar year: 1 .. 204
+    int iLeap;   // the year's leap month, 0 for none
+    int iPos;    // position of the month in the year: 1 .. 13
+    int iDay;    // 1 .. 30
+    int iLength; // 29 or 30
+};
 
-bool qo_solar_to_lunar(uint16_t usYear, uint8_t ucMonth, uint8_t ucDay, LunarDate *pstOut) {
+// False for a date that is invalid or outside the tables.
+bool qo_lunar_locate(uint16_t usYear, uint8_t ucMonth, uint8_t ucDay, LunarPlace *pstPlace) {
     int iIndex = usYear - g_aiSolars[0];
     if (iIndex < 1 || iIndex >= LUNAR_TABLE_SIZE || ucMonth < 1 || ucMonth > 12)
         return false;
     // The date is checked before anything is written, so that a refusal
-    // leaves the whole record as it was. It also keeps the day inside its
+    // leaves the caller's record as it was. It also keeps the day inside its
     // five bits of the packed value below.
     if (!qo_validate_days(usYear, ucMonth, ucDay))
         return false;
@@ -104,54 +113,15 @@ bool qo_solar_to_lunar(uint16_t usYear, uint8_t ucMonth, uint8_t ucDay, LunarDat
         return false; // 1898 before 1898-01-22
 
     const int32_t e = g_aiSolars[iIndex];
-    int64_t n =
-        qo_solar_to_int(usYear, ucMonth, ucDay) -
-        qo_solar_to_int(qo_get_bit_int(e, 12, 9), qo_get_bit_int(e, 4, 5), qo_get_bit_int(e, 5, 0));
-    const int32_t md = g_aiLunarMonthDays[iIndex];
-    const int32_t L = qo_get_bit_int(md, 4, 13);
-    n = n + 1; // day of the lunar year, the new year being day 1
-
-    int p = 1;
-    for (int k = 0; k <= 12; ++k) {
-        const int iLength = qo_get_bit_int(md, 1, 12 - k) == 1 ? 30 : 29;
-        if (iLength >= n)
-            break;
-        ++p;
-        n -= iLength;
-    }
-
-    pstOut->usYear = static_cast<uint16_t>(iIndex + g_aiSolars[0]);
-    // Months up to L keep their position; the leap month (L + 1) and every
-    // later one report position - 1.
-    pstOut->ucMonth = static_cast<uint8_t>(L != 0 && p > L ? p - 1 : p);
-    pstOut->ucDay = static_cast<uint8_t>(n);
-    return true;
-}
-
-bool qo_solar_to_lunar_day(uint16_t usYear, uint8_t ucMonth, uint8_t ucDay, LunarDayInfo *pstOut) {
-    int iIndex = usYear - g_aiSolars[0];
-    if (iIndex < 1 || iIndex >= LUNAR_TABLE_SIZE || ucMonth < 1 || ucMonth > 12)
-        return false;
-    if (!qo_validate_days(usYear, ucMonth, ucDay))
-        return false;
-
-    const int32_t iPacked = usYear << 9 | ucMonth << 5 | ucDay;
-    if (g_aiSolars[iIndex] > iPacked)
-        --iIndex;
-    if (iIndex == 0)
-        return false;
-
-    const int32_t e = g_aiSolars[iIndex];
     // Day of the lunar year, the new year being day 1: 1 .. 384.
     int64_t n = qo_solar_to_int(usYear, ucMonth, ucDay) -
                 qo_solar_to_int(qo_get_bit_int(e, 12, 9), qo_get_bit_int(e, 4, 5),
                                 qo_get_bit_int(e, 5, 0)) +
                 1;
     const int32_t md = g_aiLunarMonthDays[iIndex];
-    const int32_t L = qo_get_bit_int(md, 4, 13);
 
     // The walk stops at the month holding day n, so its length is at hand.
-    int p = 1; // position of the month in the year: 1 .. 13
+    int p = 1;
     int iLength = 29;
     for (int k = 0; k <= 12; ++k) {
         iLength = qo_get_bit_int(md, 1, 12 - k) == 1 ? 30 : 29;
@@ -160,10 +130,36 @@ bool qo_solar_to_lunar_day(uint16_t usYear, uint8_t ucMonth, uint8_t ucDay, Luna
         ++p;
         n -= iLength;
     }
+    *pstPlace = {iIndex, qo_get_bit_int(md, 4, 13), p, static_cast<int>(n), iLength};
+    return true;
+}
 
-    pstOut->ucMonth = static_cast<uint8_t>(L != 0 && p > L ? p - 1 : p);
-    pstOut->ucDay = static_cast<uint8_t>(n);
-    pstOut->ucMonthDays = static_cast<uint8_t>(iLength);
-    pstOut->bLeap = L != 0 && p == L + 1;
+// Months up to the leap month keep their position; the leap month (L + 1)
+// and every later one report position - 1.
+uint8_t qo_lunar_month_number(const LunarPlace &stPlace) {
+    const bool bAfterLeap = stPlace.iLeap != 0 && stPlace.iPos > stPlace.iLeap;
+    return static_cast<uint8_t>(bAfterLeap ? stPlace.iPos - 1 : stPlace.iPos);
+}
+
+} // namespace
+
+bool qo_solar_to_lunar(uint16_t usYear, uint8_t ucMonth, uint8_t ucDay, LunarDate *pstOut) {
+    LunarPlace stPlace;
+    if (!qo_lunar_locate(usYear, ucMonth, ucDay, &stPlace))
+        return false;
+    pstOut->usYear = static_cast<uint16_t>(stPlace.iIndex + g_aiSolars[0]);
+    pstOut->ucMonth = qo_lunar_month_number(stPlace);
+    pstOut->ucDay = static_cast<uint8_t>(stPlace.iDay);
+    return true;
+}
+
+bool qo_solar_to_lunar_day(uint16_t usYear, uint8_t ucMonth, uint8_t ucDay, LunarDayInfo *pstOut) {
+    LunarPlace stPlace;
+    if (!qo_lunar_locate(usYear, ucMonth, ucDay, &stPlace))
+        return false;
+    pstOut->ucMonth = qo_lunar_month_number(stPlace);
+    pstOut->ucDay = static_cast<uint8_t>(stPlace.iDay);
+    pstOut->ucMonthDays = static_cast<uint8_t>(stPlace.iLength);
+    pstOut->bLeap = stPlace.iLeap != 0 && stPlace.iPos == stPlace.iLeap + 1;
     return true;
 }

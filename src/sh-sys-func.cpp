@@ -287,6 +287,31 @@ bool sh_is_init() {
     return gManagerInit.load(std::memory_order_acquire);
 }
 
+// sh_delay and sh_delay_restart: a new (vmId, id) is appended; a pending one
+// stays as it was, or with bRestart starts again now with the new length, in
+// place, so it keeps its turn among the events of a tick. True when the
+// delay is pending afterwards.
+bool sh_delay_request(uint32_t vmId, qo_object *argv, int32_t argc, bool bRestart) {
+    if (!sh_is_init())
+        return false;
+    sh_lock();
+    bool bResult = false;
+    int32_t iDelayId = 0;
+    int32_t iSeconds = 0;
+    if (sh_delay_args(vmId, argv, argc, &iDelayId, &iSeconds)) {
+        DelayTaskData *pTaskData = sh_delay_task_find(vmId, iDelayId);
+        if (pTaskData == nullptr) {
+            bResult = sh_delay_task_add(vmId, iDelayId, iSeconds);
+        } else {
+            if (bRestart)
+                sh_delay_task_arm(pTaskData, iSeconds);
+            bResult = true;
+        }
+    }
+    sh_unlock();
+    return bResult;
+}
+
 int32_t sh_arg(qo_object *argv, int i) {
     return qo_object_to_int32(argv[i], nullptr);
 }
@@ -462,20 +487,7 @@ bool sh_func_manager_delay_task_delete(uint32_t vmId) {
 }
 
 bool sh_delay(uint32_t vmId, qo_object *argv, int32_t argc, qo_object * /*out*/) {
-    if (!sh_is_init())
-        return false;
-    sh_lock();
-    bool bResult = false;
-    int32_t iDelayId = 0;
-    int32_t iSeconds = 0;
-    if (sh_delay_args(vmId, argv, argc, &iDelayId, &iSeconds)) {
-        if (sh_delay_task_find(vmId, iDelayId) != nullptr)
-            bResult = true; // already pending: start and length stay
-        else
-            bResult = sh_delay_task_add(vmId, iDelayId, iSeconds);
-    }
-    sh_unlock();
-    return bResult;
+    return sh_delay_request(vmId, argv, argc, false);
 }
 
 bool sh_cancel_delay(uint32_t vmId, qo_object *argv, int32_t argc, qo_object * /*out*/) {
@@ -567,24 +579,7 @@ bool sh_get_second_of_day(uint32_t /*vmId*/, qo_object * /*argv*/, int32_t /*arg
 // This plug-in's own additions to the standard natives.
 
 bool sh_delay_restart(uint32_t vmId, qo_object *argv, int32_t argc, qo_object * /*out*/) {
-    if (!sh_is_init())
-        return false;
-    sh_lock();
-    bool bResult = false;
-    int32_t iDelayId = 0;
-    int32_t iSeconds = 0;
-    if (sh_delay_args(vmId, argv, argc, &iDelayId, &iSeconds)) {
-        DelayTaskData *pTaskData = sh_delay_task_find(vmId, iDelayId);
-        if (pTaskData != nullptr) {
-            // Restarted in place: it keeps its turn among the events of a tick.
-            sh_delay_task_arm(pTaskData, iSeconds);
-            bResult = true;
-        } else {
-            bResult = sh_delay_task_add(vmId, iDelayId, iSeconds);
-        }
-    }
-    sh_unlock();
-    return bResult;
+    return sh_delay_request(vmId, argv, argc, true);
 }
 
 bool sh_delay_remaining(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out) {
