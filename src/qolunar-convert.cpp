@@ -95,6 +95,30 @@ struct LunarPlace {
     int iLength; // 29 or 30
 };
 
+// The day number (as qo_solar_to_int counts) of the new year of lunar year
+// g_aiSolars[0] + iIndex.
+int64_t qo_lunar_new_year(int iIndex) {
+    const int32_t e = g_aiSolars[iIndex];
+    return qo_solar_to_int(qo_get_bit_int(e, 12, 9), qo_get_bit_int(e, 4, 5),
+                           qo_get_bit_int(e, 5, 0));
+}
+
+// Day n (1 .. 384) of lunar year iIndex: the walk stops at the month holding
+// it, so the month's length is at hand.
+LunarPlace qo_lunar_place(int iIndex, int n) {
+    const int32_t md = g_aiLunarMonthDays[iIndex];
+    int p = 1;
+    int iLength = 29;
+    for (int k = 0; k <= 12; ++k) {
+        iLength = qo_get_bit_int(md, 1, 12 - k) == 1 ? 30 : 29;
+        if (iLength >= n)
+            break;
+        ++p;
+        n -= iLength;
+    }
+    return {iIndex, qo_get_bit_int(md, 4, 13), p, n, iLength};
+}
+
 // False for a date that is invalid or outside the tables.
 bool qo_lunar_locate(uint16_t usYear, uint8_t ucMonth, uint8_t ucDay, LunarPlace *pstPlace) {
     int iIndex = usYear - g_aiSolars[0];
@@ -112,25 +136,8 @@ bool qo_lunar_locate(uint16_t usYear, uint8_t ucMonth, uint8_t ucDay, LunarPlace
     if (iIndex == 0)
         return false; // 1898 before 1898-01-22
 
-    const int32_t e = g_aiSolars[iIndex];
-    // Day of the lunar year, the new year being day 1: 1 .. 384.
-    int64_t n = qo_solar_to_int(usYear, ucMonth, ucDay) -
-                qo_solar_to_int(qo_get_bit_int(e, 12, 9), qo_get_bit_int(e, 4, 5),
-                                qo_get_bit_int(e, 5, 0)) +
-                1;
-    const int32_t md = g_aiLunarMonthDays[iIndex];
-
-    // The walk stops at the month holding day n, so its length is at hand.
-    int p = 1;
-    int iLength = 29;
-    for (int k = 0; k <= 12; ++k) {
-        iLength = qo_get_bit_int(md, 1, 12 - k) == 1 ? 30 : 29;
-        if (iLength >= n)
-            break;
-        ++p;
-        n -= iLength;
-    }
-    *pstPlace = {iIndex, qo_get_bit_int(md, 4, 13), p, static_cast<int>(n), iLength};
+    const int64_t n = qo_solar_to_int(usYear, ucMonth, ucDay) - qo_lunar_new_year(iIndex) + 1;
+    *pstPlace = qo_lunar_place(iIndex, static_cast<int>(n));
     return true;
 }
 
@@ -153,13 +160,42 @@ bool qo_solar_to_lunar(uint16_t usYear, uint8_t ucMonth, uint8_t ucDay, LunarDat
     return true;
 }
 
-bool qo_solar_to_lunar_day(uint16_t usYear, uint8_t ucMonth, uint8_t ucDay, LunarDayInfo *pstOut) {
-    LunarPlace stPlace;
-    if (!qo_lunar_locate(usYear, ucMonth, ucDay, &stPlace))
-        return false;
+namespace {
+
+void qo_lunar_day_info(const LunarPlace &stPlace, LunarDayInfo *pstOut) {
     pstOut->ucMonth = qo_lunar_month_number(stPlace);
     pstOut->ucDay = static_cast<uint8_t>(stPlace.iDay);
     pstOut->ucMonthDays = static_cast<uint8_t>(stPlace.iLength);
     pstOut->bLeap = stPlace.iLeap != 0 && stPlace.iPos == stPlace.iLeap + 1;
+}
+
+} // namespace
+
+bool qo_solar_to_lunar_day(uint16_t usYear, uint8_t ucMonth, uint8_t ucDay, LunarDayInfo *pstOut) {
+    LunarPlace stPlace;
+    if (!qo_lunar_locate(usYear, ucMonth, ucDay, &stPlace))
+        return false;
+    qo_lunar_day_info(stPlace, pstOut);
+    return true;
+}
+
+bool qo_days_to_lunar_day(int64_t llDays, LunarDayInfo *pstOut) {
+    // The tables' first day, 1898-01-22, is 26 276 days before 1970-01-01,
+    // their last, 2101-12-31, 48 211 days after it.
+    if (llDays < -26276 || llDays > 48211)
+        return false;
+    // 1970-01-01 as qo_solar_to_int counts: 365 * 1969 + 1969 / 4 - 1969 / 100
+    // + 1969 / 400 + 306 days from March to January.
+    const int64_t llDay = llDays + 719468;
+    // The Gregorian year of the day is near this estimate, and a lunar year
+    // begins in January or February of its Gregorian year: a step or two
+    // find the lunar year that holds the day.
+    int iIndex = static_cast<int>(1970 + llDays * 400 / 146097) - g_aiSolars[0];
+    while (iIndex + 1 < LUNAR_TABLE_SIZE && qo_lunar_new_year(iIndex + 1) <= llDay)
+        ++iIndex;
+    while (qo_lunar_new_year(iIndex) > llDay)
+        --iIndex;
+    qo_lunar_day_info(
+        qo_lunar_place(iIndex, static_cast<int>(llDay - qo_lunar_new_year(iIndex) + 1)), pstOut);
     return true;
 }

@@ -41,4 +41,9 @@ struct LunarDayInfo {
 // written for a valid date within the tables; false, untouched, otherwise.
 bool qo_solar_to_lunar_day(uint16_t usYear, uint8_t ucMonth, uint8_t ucDay, LunarDayInfo *pstOut);
 
+// The same for a day given as days since 1970-01-01 (negative before), as a
+// home timestamp holds it, with no Gregorian date to make first. False,
+// untouched, outside 1898-01-22 .. 2101-12-31.
+bool qo_days_to_lunar_day(int64_t llDays, LunarDayInfo *pstOut);
+
 #endif // QOLUNAR_CONVERT_H

@@ -658,11 +658,14 @@ bool sh_lunar_day(uint32_t /*vmId*/, qo_object *argv, int32_t argc, qo_object *o
     if (argv == nullptr || argc != 3 || !sh_arg_in(argv, 0, 1, 12, &m) ||
         !sh_arg_in(argv, 1, -1, 30, &d) || d == 0 || !sh_arg_in(argv, 2, -1, 1, &iLeap))
         return sh_condition_answer(out, false, false);
-    const SysRtc stSysRtc = sh_home_now();
+    // The day number comes straight from the timestamp: no Gregorian date
+    // is needed on the way to the lunar one. The calendar ends with 2099.
+    uint64_t ullNowMs = gTimestamp.load(std::memory_order_relaxed);
+    if (ullNowMs > HOME_TIME_LAST_MS)
+        ullNowMs = HOME_TIME_LAST_MS;
     LunarDayInfo stLunar;
     std::memset(&stLunar, 0, sizeof(stLunar));
-    if (!qo_solar_to_lunar_day(static_cast<uint16_t>(stSysRtc.ucYear + 2000), stSysRtc.ucMonth,
-                               stSysRtc.ucDay, &stLunar))
+    if (!qo_days_to_lunar_day(static_cast<int64_t>(ullNowMs / 86400000), &stLunar))
         return sh_condition_answer(out, true, false);
     const bool bDay = d == -1 ? stLunar.ucDay == stLunar.ucMonthDays : stLunar.ucDay == d;
     const bool bLeap = iLeap == -1 || stLunar.bLeap == (iLeap == 1);

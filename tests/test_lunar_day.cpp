@@ -2,6 +2,8 @@
 // The one-pass lunar day lookup against the plain conversion, walked over
 // the whole range.
 #include <chrono>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <cstring>
@@ -54,6 +56,11 @@ TEST(LunarDayLookup, AgreesWithTheConversionOverTheWholeRange) {
         ASSERT_EQ(info.ucDay, plain.ucDay) << show(year_month_day{d});
         ASSERT_EQ(info.bLeap, inLeap) << show(year_month_day{d});
         ASSERT_TRUE(info.ucMonthDays == 29 || info.ucMonthDays == 30);
+        // The same day given as a day number, as the timestamp holds it.
+        LunarDayInfo byNumber{};
+        ASSERT_TRUE(qo_days_to_lunar_day(d.time_since_epoch().count(), &byNumber))
+            << show(year_month_day{d});
+        ASSERT_EQ(std::memcmp(&byNumber, &info, sizeof info), 0) << show(year_month_day{d});
         LunarDate next{};
         if (d < last) {
             ASSERT_TRUE(lunar(year_month_day{d + days{1}}, &next));
@@ -85,6 +92,20 @@ TEST(LunarDayLookup, KnownDays) {
     EXPECT_EQ(info.ucMonth, 12);
     EXPECT_EQ(info.ucDay, 29);
     EXPECT_EQ(info.ucMonthDays, 29);
+}
+
+TEST(LunarDayLookup, DayNumbersOutsideTheTablesAreRefused) {
+    LunarDayInfo info{9, 9, 9, true};
+    const LunarDayInfo before = info;
+    const int64_t first = sys_days{1898y / January / 22}.time_since_epoch().count();
+    const int64_t last = sys_days{2101y / December / 31}.time_since_epoch().count();
+    for (int64_t day : {first - 1, last + 1, int64_t{INT32_MIN}, int64_t{INT32_MAX},
+                        -(int64_t{1} << 40), int64_t{1} << 40}) {
+        EXPECT_FALSE(qo_days_to_lunar_day(day, &info)) << day;
+        EXPECT_EQ(std::memcmp(&info, &before, sizeof info), 0) << day;
+    }
+    EXPECT_TRUE(qo_days_to_lunar_day(first, &info));
+    EXPECT_TRUE(qo_days_to_lunar_day(last, &info));
 }
 
 TEST(LunarDayLookup, RefusalsLeaveTheRecordUntouched) {
