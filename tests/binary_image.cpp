@@ -17,7 +17,7 @@ constexpr unsigned STB_GLOBAL = 1, STB_WEAK = 2;
 constexpr uint64_t DT_NULL = 0, DT_NEEDED = 1, DT_SONAME = 14;
 
 // Field offsets and sizes of one ELF class, laid out as in the ELF
-// specification's tables for Elf32_* and Elf64_*.
+// format's own tables for Elf32_* and Elf64_*.
 struct ElfLayout {
     unsigned word; // address and offset width
     // Ehdr
