@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 namespace civil {
 
@@ -48,6 +50,14 @@ inline Date dateOf(int64_t secondsSinceEpoch) {
     const sys_days d{days{floorDiv(secondsSinceEpoch, 86400)}};
     const year_month_day ymd{d};
     return {int(ymd.year()) - 2000, unsigned(ymd.month()), unsigned(ymd.day())};
+}
+
+// YYYY-MM-DD, for failure messages.
+inline std::string show(const std::chrono::year_month_day &d) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "%04d-%02u-%02u", int(d.year()), unsigned(d.month()),
+                  unsigned(d.day()));
+    return text;
 }
 
 } // namespace civil

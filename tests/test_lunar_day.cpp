@@ -11,17 +11,13 @@
 #include <gtest/gtest.h>
 
 #include "qolunar-convert.h"
+#include "civil_oracle.h"
 
 namespace {
 
 using namespace std::chrono;
 
-std::string show(const std::chrono::year_month_day &d) {
-    char text[16];
-    std::snprintf(text, sizeof(text), "%04d-%02u-%02u", int(d.year()), unsigned(d.month()),
-                  unsigned(d.day()));
-    return text;
-}
+using civil::show;
 
 bool lunarDay(const year_month_day &ymd, LunarDayInfo *info) {
     return qo_solar_to_lunar_day(static_cast<uint16_t>(int(ymd.year())),

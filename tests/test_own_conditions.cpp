@@ -11,18 +11,14 @@
 
 #include "qolunar-convert.h"
 #include "test_host.h"
+#include "civil_oracle.h"
 
 using namespace testhost;
 using namespace std::chrono;
 
 namespace {
 
-std::string show(const std::chrono::year_month_day &d) {
-    char text[16];
-    std::snprintf(text, sizeof(text), "%04d-%02u-%02u", int(d.year()), unsigned(d.month()),
-                  unsigned(d.day()));
-    return text;
-}
+using civil::show;
 
 class OwnConditions : public PluginTest {};
 

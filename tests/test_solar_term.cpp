@@ -13,17 +13,13 @@
 #include <gtest/gtest.h>
 
 #include "qosolar-term.h"
+#include "civil_oracle.h"
 
 namespace {
 
 using namespace std::chrono;
 
-std::string show(const std::chrono::year_month_day &d) {
-    char text[16];
-    std::snprintf(text, sizeof(text), "%04d-%02u-%02u", int(d.year()), unsigned(d.month()),
-                  unsigned(d.day()));
-    return text;
-}
+using civil::show;
 
 // One term of a data file: "YYYY-MM-DD HH:MM:SS N", the instant in UTC+8.
 struct TermLine {
