@@ -332,6 +332,13 @@ bool sh_condition_answer(qo_object *out, bool bStatus, bool bOutcome) {
     return sh_answer(out, qo_object_new_bool(bOutcome)) && bStatus;
 }
 
+// One load of the clock, held to the calendar's range: past 2099 home time
+// reads as its last second.
+uint64_t sh_home_now_ms() {
+    const uint64_t ullNowMs = gTimestamp.load(std::memory_order_relaxed);
+    return ullNowMs > HOME_TIME_LAST_MS ? HOME_TIME_LAST_MS : ullNowMs;
+}
+
 SysRtc sh_home_now() {
     SysRtc stSysRtc;
     std::memset(&stSysRtc, 0, sizeof(stSysRtc));
@@ -515,9 +522,7 @@ bool sh_time_range(uint32_t /*vmId*/, qo_object *argv, int32_t argc, qo_object *
     // moment on the scale of the bounds: inside the calendar's range that
     // is the timestamp's own second, past it the last second the calendar
     // gives.
-    uint64_t ullNowMs = gTimestamp.load(std::memory_order_relaxed);
-    if (ullNowMs > HOME_TIME_LAST_MS)
-        ullNowMs = HOME_TIME_LAST_MS;
+    const uint64_t ullNowMs = sh_home_now_ms();
     SysRtc stSysRtc;
     std::memset(&stSysRtc, 0, sizeof(stSysRtc));
     qo_get_hometime(ullNowMs, &stSysRtc);
@@ -660,9 +665,7 @@ bool sh_lunar_day(uint32_t /*vmId*/, qo_object *argv, int32_t argc, qo_object *o
         return sh_condition_answer(out, false, false);
     // The day number comes straight from the timestamp: no Gregorian date
     // is needed on the way to the lunar one. The calendar ends with 2099.
-    uint64_t ullNowMs = gTimestamp.load(std::memory_order_relaxed);
-    if (ullNowMs > HOME_TIME_LAST_MS)
-        ullNowMs = HOME_TIME_LAST_MS;
+    const uint64_t ullNowMs = sh_home_now_ms();
     LunarDayInfo stLunar;
     std::memset(&stLunar, 0, sizeof(stLunar));
     if (!qo_days_to_lunar_day(static_cast<int64_t>(ullNowMs / 86400000), &stLunar))
