@@ -8,10 +8,12 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -318,6 +320,17 @@ int processId() {
 #endif
 }
 
+// A fresh name in the temporary directory. Process ids alone are not
+// enough: wine numbers its processes afresh whenever its server restarts,
+// so two test processes can see the same id.
+std::filesystem::path scratch(const std::string &stem) {
+    static std::atomic<unsigned> made{0};
+    static const unsigned salt = std::random_device{}();
+    char tail[48];
+    std::snprintf(tail, sizeof tail, "-%d-%08x-%u", processId(), salt, made++);
+    return std::filesystem::temp_directory_path() / (stem + tail);
+}
+
 // A path quoted for the command interpreter (double quotes suit both).
 std::string inQuotes(const std::filesystem::path &p) {
     // Appended: GCC 12 at -O2 warns falsely (-Wrestrict) on "\"" + string.
@@ -361,15 +374,15 @@ std::string forShell(std::string args) {
 }
 
 HostRun runHost(const std::string &args, const std::string &input = "") {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("sh-sys-host-test-" + std::to_string(processId()));
+    const auto dir = scratch("sh-sys-host-test");
     std::filesystem::create_directories(dir);
     std::ofstream(dir / "in") << input;
     const std::string cmd = program(SH_SYS_HOST_PATH) + " " + forShell(args) + " < " +
                             inQuotes(dir / "in") + " > " + inQuotes(dir / "out") + " 2> " +
                             inQuotes(dir / "err");
     HostRun r{runCommand(cmd), slurp(dir / "out"), slurp(dir / "err")};
-    std::filesystem::remove_all(dir);
+    std::error_code ignored; // a file still held open on Windows is not the host's fault
+    std::filesystem::remove_all(dir, ignored);
     return r;
 }
 
@@ -487,8 +500,7 @@ TEST(ShSysHost, RealtimeRunsForItsDurationAndAnswersChecks) {
 // A signal from another process needs POSIX; on Windows the same shutdown
 // path runs from the console control handler.
 TEST(ShSysHost, RealtimeShutsDownCleanlyOnSigint) {
-    const auto out =
-        std::filesystem::temp_directory_path() / ("sigint-" + std::to_string(processId()));
+    const auto out = scratch("sigint");
     const std::string cmd = "sh -c 'sleep 3 | " + program(SH_SYS_HOST_PATH) + " --realtime > " +
                             inQuotes(out) + " 2>&1 & pid=$!; sleep 1; kill -INT $pid; wait $pid'";
     const int status = runCommand(cmd);
@@ -504,8 +516,7 @@ TEST(ShSysHost, RealtimeShutsDownCleanlyOnSigint) {
 TEST(ShSysHost, OnlyARegularFileIsAScenario) {
     // A directory of its own: a path with no trailing separator, which
     // Windows' argument rules would read as an escaped quote.
-    const auto directory =
-        std::filesystem::temp_directory_path() / ("sh-sys-host-dir-" + std::to_string(processId()));
+    const auto directory = scratch("sh-sys-host-dir");
     std::filesystem::create_directories(directory);
     std::vector<std::pair<std::string, std::string>> cases = {
         {directory.string(),
@@ -663,8 +674,7 @@ TEST(ShSysHost, CalendarOnATerminalHighlightsUnlessNoColor) {
     const std::string command = "script -qc \"" + program(SH_SYS_HOST_PATH) +
                                 " calendar 'week_day 0x60' --year 2025\" /dev/null";
     const auto run = [&](const std::string &environment) {
-        const auto out = std::filesystem::temp_directory_path() /
-                         ("sh-sys-host-tty-" + std::to_string(processId()));
+        const auto out = scratch("sh-sys-host-tty");
         const int status =
             runCommand(environment + " " + command + " < /dev/null > " + inQuotes(out) + " 2>&1");
         const std::string text = slurp(out);
@@ -680,8 +690,7 @@ TEST(ShSysHost, CalendarOnATerminalHighlightsUnlessNoColor) {
 }
 
 TEST(ShSysHost, CalendarWritesAnSvg) {
-    const auto svg = std::filesystem::temp_directory_path() /
-                     ("sh-sys-host-cal-" + std::to_string(processId()) + ".svg");
+    const auto svg = scratch("sh-sys-host-cal").replace_extension(".svg");
     const HostRun r = runHost("calendar 'lunar 8 15' --year 2025 --svg '" + svg.string() + "'");
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string text = slurp(svg);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -243,8 +244,8 @@ TEST_F(When, SvgRenderedByARealRendererFillsTheHeldDays) {
     EXPECT_NE(svg.find(">holds at some moment of the day<"), std::string::npos) << "legend";
     EXPECT_NE(svg.find(">Su<"), std::string::npos) << "weekday headings";
 
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("sh-sys-host-svg-" + std::to_string(std::rand()));
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("sh-sys-host-svg-" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(dir);
     std::ofstream(dir / "year.svg") << svg;
     const std::string cmd = "rsvg-convert -o '" + (dir / "year.png").string() + "' '" +
