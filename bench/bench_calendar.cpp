@@ -27,6 +27,20 @@ const std::vector<uint64_t> &timestamps() {
     return ts;
 }
 
+// The same moments decomposed, as the callers of the date functions hold them.
+const std::vector<SysRtc> &records() {
+    static const std::vector<SysRtc> rs = [] {
+        std::vector<SysRtc> v;
+        for (uint64_t t : timestamps()) {
+            SysRtc rtc;
+            qo_get_hometime(t, &rtc);
+            v.push_back(rtc);
+        }
+        return v;
+    }();
+    return rs;
+}
+
 using Convert = void (*)(uint64_t, SysRtc *);
 
 // Timestamps spread over the range: what branch predictors find hardest.
@@ -97,13 +111,8 @@ void BM_ChronoCivilTicking(benchmark::State &state) {
 BENCHMARK(BM_ChronoCivilTicking);
 
 void BM_SolarToLunar(benchmark::State &state) {
-    // Dates spread over the table's range, the way callers decompose them.
-    std::vector<SysRtc> dates;
-    for (uint64_t t : timestamps()) {
-        SysRtc rtc;
-        qo_get_hometime(t, &rtc);
-        dates.push_back(rtc);
-    }
+    // Dates spread over the table's range.
+    const std::vector<SysRtc> &dates = records();
     size_t i = 0;
     for (auto _ : state) {
         const SysRtc &r = dates[i++ & 4095];
@@ -120,15 +129,10 @@ BENCHMARK(BM_SolarToLunar);
 // range: against the one decomposition it also makes. now needs none: it is
 // the timestamp's second.
 void BM_TimeRangeBounds(benchmark::State &state) {
-    std::vector<SysRtc> records;
-    for (uint64_t t : timestamps()) {
-        SysRtc rtc;
-        qo_get_hometime(t, &rtc);
-        records.push_back(rtc);
-    }
+    const std::vector<SysRtc> &spread = records();
     size_t i = 0;
     for (auto _ : state) {
-        const SysRtc &r = records[i++ & 4095];
+        const SysRtc &r = spread[i++ & 4095];
         benchmark::DoNotOptimize(qo_formate_time(&r, -1, -1, -1, 28800));
         benchmark::DoNotOptimize(qo_formate_time(&r, r.ucYear, 12, 31, 64800));
     }

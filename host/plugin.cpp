@@ -23,8 +23,6 @@ bool resolve(const SharedLibrary &library, const char *name, Fn &out, std::strin
 
 } // namespace
 
-Plugin::~Plugin() = default;
-
 std::vector<std::string> Plugin::defaultCandidates() {
     const std::string dir = exeDirectory();
     return {builtPluginPath(dir), dir + "/../" KELVO_INSTALL_LIBDIR "/" + PLUGIN_FILE,

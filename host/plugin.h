@@ -43,7 +43,6 @@ struct PluginApi {
 class Plugin {
   public:
     Plugin() = default;
-    ~Plugin();
     Plugin(const Plugin &) = delete;
     Plugin &operator=(const Plugin &) = delete;
 

@@ -281,6 +281,15 @@ bool sh_delay_args(uint32_t vmId, qo_object *argv, int32_t argc, int32_t *piDela
     return paramOk;
 }
 
+// The id of a cancel or a remaining request, one int32; false for any other
+// shape of call.
+bool sh_delay_id_arg(qo_object *argv, int32_t argc, int32_t *piDelayId) {
+    bool paramOk = false;
+    if (argv != nullptr && argc == 1)
+        *piDelayId = qo_object_to_int32(argv[0], &paramOk);
+    return paramOk;
+}
+
 // ---------------------------------------------------------------- natives
 
 bool sh_is_init() {
@@ -339,11 +348,15 @@ uint64_t sh_home_now_ms() {
     return ullNowMs > HOME_TIME_LAST_MS ? HOME_TIME_LAST_MS : ullNowMs;
 }
 
-SysRtc sh_home_now() {
+SysRtc sh_home_time_at(uint64_t ullTimestamp) {
     SysRtc stSysRtc;
     std::memset(&stSysRtc, 0, sizeof(stSysRtc));
-    qo_get_hometime(gTimestamp.load(std::memory_order_relaxed), &stSysRtc);
+    qo_get_hometime(ullTimestamp, &stSysRtc);
     return stSysRtc;
+}
+
+SysRtc sh_home_now() {
+    return sh_home_time_at(gTimestamp.load(std::memory_order_relaxed));
 }
 
 } // namespace
@@ -501,10 +514,8 @@ bool sh_cancel_delay(uint32_t vmId, qo_object *argv, int32_t argc, qo_object * /
     if (!sh_is_init())
         return false;
     sh_lock();
-    bool paramOk = false;
     int32_t iDelayId = 0;
-    if (argv != nullptr && argc == 1)
-        iDelayId = qo_object_to_int32(argv[0], &paramOk);
+    const bool paramOk = sh_delay_id_arg(argv, argc, &iDelayId);
     if (paramOk) {
         qo_queue_remove_all(gpDelayTaskQueue, sh_int_to_data(iDelayId), sh_uint_to_data(vmId),
                             sh_cancel_delay_task_remove_all_visit, sh_delaytask_data_free);
@@ -523,9 +534,7 @@ bool sh_time_range(uint32_t /*vmId*/, qo_object *argv, int32_t argc, qo_object *
     // is the timestamp's own second, past it the last second the calendar
     // gives.
     const uint64_t ullNowMs = sh_home_now_ms();
-    SysRtc stSysRtc;
-    std::memset(&stSysRtc, 0, sizeof(stSysRtc));
-    qo_get_hometime(ullNowMs, &stSysRtc);
+    const SysRtc stSysRtc = sh_home_time_at(ullNowMs);
     const auto now = static_cast<int64_t>(ullNowMs / 1000);
     const int64_t start = qo_formate_time(&stSysRtc, sh_arg(argv, 0), sh_arg(argv, 1),
                                           sh_arg(argv, 2), sh_arg(argv, 3));
@@ -590,11 +599,8 @@ bool sh_delay_restart(uint32_t vmId, qo_object *argv, int32_t argc, qo_object * 
 bool sh_delay_remaining(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out) {
     if (!sh_is_init())
         return false;
-    bool paramOk = false;
     int32_t iDelayId = 0;
-    if (argv != nullptr && argc == 1)
-        iDelayId = qo_object_to_int32(argv[0], &paramOk);
-    if (!paramOk)
+    if (!sh_delay_id_arg(argv, argc, &iDelayId))
         return sh_condition_answer(out, false, false);
     int32_t iRemaining = -1;
     sh_lock();

@@ -25,6 +25,29 @@ class Delays : public PluginTest {
     }
 };
 
+// The oracle of the clock tests: each pending delay with the forward time it
+// has left, in queue order.
+struct ModelDelay {
+    uint32_t vm;
+    int32_t id;
+    int64_t leftMs;
+};
+
+// A tick that moves the clock by moveMs: only forward movement counts, and
+// what is due fires in queue order.
+void modelTick(std::vector<ModelDelay> &pending, int64_t moveMs, std::vector<Event> &expected) {
+    for (ModelDelay &m : pending)
+        m.leftMs -= std::max<int64_t>(moveMs, 0);
+    for (auto it = pending.begin(); it != pending.end();) {
+        if (it->leftMs <= 0) {
+            expected.push_back({it->vm, "DelayId", it->id});
+            it = pending.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
 TEST_F(Delays, FiresAtTheFirstTickAtLeastItsLengthLater) {
     ASSERT_TRUE(delay(1, 7, 10));
     tick(T + 9999);
@@ -208,34 +231,21 @@ TEST_F(Delays, ManyStepsBackInARowFireNothing) {
 // since its request reaches its length.
 TEST_F(Delays, NtpCorrectionsCountOnlyForwardMovement) {
     std::mt19937 rng(11);
-    struct Model {
-        int32_t id;
-        int64_t leftMs;
-    };
-    std::vector<Model> pending;
+    std::vector<ModelDelay> pending;
     std::vector<Event> expected;
     uint64_t now = T;
     for (int32_t step = 0; step < 3000; ++step) {
         if (rng() % 4 == 0) {
             const auto seconds = static_cast<int32_t>(rng() % 30) - 2;
             ASSERT_TRUE(delay(1, step, seconds));
-            pending.push_back({step, int64_t{std::max(seconds, 0)} * 1000});
+            pending.push_back({1, step, int64_t{std::max(seconds, 0)} * 1000});
         }
         const int64_t move = rng() % 10 == 0   ? -static_cast<int64_t>(rng() % 5000)
                              : rng() % 10 == 0 ? static_cast<int64_t>(rng() % 5000)
                                                : 250;
         now = static_cast<uint64_t>(static_cast<int64_t>(now) + move);
-        for (Model &m : pending)
-            m.leftMs -= std::max<int64_t>(move, 0);
         tick(now);
-        for (auto it = pending.begin(); it != pending.end();) {
-            if (it->leftMs <= 0) {
-                expected.push_back({1, "DelayId", it->id});
-                it = pending.erase(it);
-            } else {
-                ++it;
-            }
-        }
+        modelTick(pending, move, expected);
     }
     EXPECT_EQ(host.delayEvents(), expected);
     EXPECT_GT(expected.size(), 500u);
@@ -385,15 +395,10 @@ TEST_F(Delays, EventWithoutAValueIsSkippedButTheTaskLeaves) {
 // a tick that skips the queue while something is due.
 TEST_F(Delays, RandomRequestsFireWhenTheModelSays) {
     std::mt19937 rng(5);
-    struct Model {
-        uint32_t vm;
-        int32_t id;
-        int64_t leftMs;
-    };
-    std::vector<Model> pending; // in queue order
+    std::vector<ModelDelay> pending;
     auto find = [&](uint32_t vm, int32_t id) {
         return std::find_if(pending.begin(), pending.end(),
-                            [&](const Model &m) { return m.vm == vm && m.id == id; });
+                            [&](const ModelDelay &m) { return m.vm == vm && m.id == id; });
     };
     std::vector<Event> expected;
     uint64_t now = T;
@@ -426,24 +431,15 @@ TEST_F(Delays, RandomRequestsFireWhenTheModelSays) {
         case 4:
             if (rng() % 4 == 0) {
                 ASSERT_TRUE(sh_func_manager_delay_task_delete(vm));
-                std::erase_if(pending, [&](const Model &m) { return m.vm == vm; });
+                std::erase_if(pending, [&](const ModelDelay &m) { return m.vm == vm; });
             }
             break;
         default: {
             const int64_t move = rng() % 5 == 0 ? -static_cast<int64_t>(rng() % 4000)
                                                 : static_cast<int64_t>(rng() % 1500);
             now = static_cast<uint64_t>(static_cast<int64_t>(now) + move);
-            for (Model &m : pending)
-                m.leftMs -= std::max<int64_t>(move, 0);
             tick(now);
-            for (auto it = pending.begin(); it != pending.end();) {
-                if (it->leftMs <= 0) {
-                    expected.push_back({it->vm, "DelayId", it->id});
-                    it = pending.erase(it);
-                } else {
-                    ++it;
-                }
-            }
+            modelTick(pending, move, expected);
         }
         }
     }

@@ -327,4 +327,18 @@ bool PluginTest::tick(uint64_t ms) {
     return ok;
 }
 
+void PluginTest::expectOneValueNoLockNoLog(std::initializer_list<std::pair<Native, Args *>> calls) {
+    host.clearTrace();
+    for (const auto &[native, args] : calls) {
+        const long n = host.allocations();
+        qo_object out = nullptr;
+        EXPECT_TRUE(native(1, args->argv(), args->argc(), &out));
+        EXPECT_EQ(host.allocations(), n + 1);
+        qo_object_free(&out);
+    }
+    for (const std::string &entry : host.trace())
+        EXPECT_TRUE(entry == "free") << entry;
+    EXPECT_TRUE(host.logs().empty());
+}
+
 } // namespace testhost

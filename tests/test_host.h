@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -149,6 +151,9 @@ class PluginTest : public ::testing::Test {
     bool delay(uint32_t vm, int32_t id, int32_t seconds);
     bool cancel(uint32_t vm, int32_t id);
     bool tick(uint64_t ms);
+    // Calls each native once for VM 1: each answers true and makes exactly
+    // one value, and nothing but frees reaches the host (no lock, no log).
+    void expectOneValueNoLockNoLog(std::initializer_list<std::pair<Native, Args *>> calls);
 };
 
 } // namespace testhost

@@ -105,19 +105,8 @@ TEST_F(OwnConditions, StoppedManagerLeavesTheSlotAlone) {
 TEST_F(OwnConditions, EachCallMakesOneValueTakesNoLockAndLogsNothing) {
     tick(homeMs(2024, 4, 4, 12));
     Args window{79200, 21600}, lunar{2, 26, -1}, term{5};
-    host.clearTrace();
-    for (auto [native, args] : {std::pair<Native, Args *>{sh_time_of_day, &window},
-                                {sh_lunar_day, &lunar},
-                                {sh_solar_term, &term}}) {
-        const long n = host.allocations();
-        qo_object out = nullptr;
-        EXPECT_TRUE(native(1, args->argv(), args->argc(), &out));
-        EXPECT_EQ(host.allocations(), n + 1);
-        qo_object_free(&out);
-    }
-    for (const std::string &entry : host.trace())
-        EXPECT_TRUE(entry == "free") << entry;
-    EXPECT_TRUE(host.logs().empty());
+    expectOneValueNoLockNoLog(
+        {{sh_time_of_day, &window}, {sh_lunar_day, &lunar}, {sh_solar_term, &term}});
 }
 
 TEST_F(OwnConditions, NoValueMeansNoSuccess) {

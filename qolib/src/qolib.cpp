@@ -5,12 +5,11 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #if defined(_WIN32)
 #include <windows.h>
-#else
-#include <mutex>
 #endif
 
 namespace {
@@ -30,31 +29,22 @@ std::atomic<Hooks *> gCurrentHooks{&gHeapHooks};
 // Guards the interned list only. mingw-w64's win32 thread model has no
 // std::mutex, so Windows gets its own slim lock, which needs no setup.
 #if defined(_WIN32)
-class HooksLock {
+class HooksMutex {
   public:
-    HooksLock() { AcquireSRWLockExclusive(&gstLock); }
-    ~HooksLock() { ReleaseSRWLockExclusive(&gstLock); }
-    HooksLock(const HooksLock &) = delete;
-    HooksLock &operator=(const HooksLock &) = delete;
+    void lock() { AcquireSRWLockExclusive(&stLock_); }
+    void unlock() { ReleaseSRWLockExclusive(&stLock_); }
 
   private:
-    static SRWLOCK gstLock;
+    SRWLOCK stLock_ = SRWLOCK_INIT;
 };
-SRWLOCK HooksLock::gstLock = SRWLOCK_INIT;
 #else
-std::mutex gHooksMutex;
-class HooksLock {
-  public:
-    HooksLock() { gHooksMutex.lock(); }
-    ~HooksLock() { gHooksMutex.unlock(); }
-    HooksLock(const HooksLock &) = delete;
-    HooksLock &operator=(const HooksLock &) = delete;
-};
+using HooksMutex = std::mutex;
 #endif
+HooksMutex gHooksMutex;
 Hooks *gpInternedHooks = &gHeapHooks;
 
 Hooks *intern_hooks(qo_malloc_fn pfnMalloc, qo_free_fn pfnFree) {
-    const HooksLock lock;
+    const std::lock_guard<HooksMutex> lock(gHooksMutex);
     for (Hooks *p = gpInternedHooks; p != nullptr; p = p->pNext) {
         if (p->pfnMalloc == pfnMalloc && p->pfnFree == pfnFree)
             return p;
