@@ -17,7 +17,6 @@
 #include <cstring>
 
 #include "qolunar-convert.h"
-#include "qosolar-term.h"
 #include "sh-sys-var.h"
 
 namespace {
@@ -79,24 +78,6 @@ char *sh_strdup(const char *text) {
     if (pCopy != nullptr)
         std::memcpy(pCopy, text, nSize);
     return pCopy;
-}
-
-void *sh_calloc(size_t count, size_t size) {
-    if (gSHModule.pfnMalloc == nullptr)
-        return nullptr;
-    if (size != 0 && count > SIZE_MAX / size)
-        return nullptr;
-    void *pBlock = gSHModule.pfnMalloc(count * size);
-    if (pBlock != nullptr)
-        std::memset(pBlock, 0, count * size);
-    return pBlock;
-}
-
-void sh_lock() {
-    gSHModule.pfnMutexLock(gpShSysMutex);
-}
-void sh_unlock() {
-    gSHModule.pfnMutexUnlock(gpShSysMutex);
 }
 
 // Queue visitor data carry small integers in pointer-sized slots.
@@ -292,10 +273,6 @@ bool sh_delay_id_arg(qo_object *argv, int32_t argc, int32_t *piDelayId) {
 
 // ---------------------------------------------------------------- natives
 
-bool sh_is_init() {
-    return gManagerInit.load(std::memory_order_acquire);
-}
-
 // sh_delay and sh_delay_restart: a new (vmId, id) is appended; a pending one
 // stays as it was, or with bRestart starts again now with the new length, in
 // place, so it keeps its turn among the events of a tick. True when the
@@ -321,6 +298,38 @@ bool sh_delay_request(uint32_t vmId, qo_object *argv, int32_t argc, bool bRestar
     return bResult;
 }
 
+} // namespace
+
+// ---------------------------------------------------------------- shared with the
+// plug-in's other units (sh-sys-func.h)
+
+void *sh_calloc(size_t count, size_t size) {
+    if (gSHModule.pfnMalloc == nullptr)
+        return nullptr;
+    if (size != 0 && count > SIZE_MAX / size)
+        return nullptr;
+    void *pBlock = gSHModule.pfnMalloc(count * size);
+    if (pBlock != nullptr)
+        std::memset(pBlock, 0, count * size);
+    return pBlock;
+}
+
+void sh_free(void *pBlock) {
+    if (pBlock != nullptr && gSHModule.pfnFree != nullptr)
+        gSHModule.pfnFree(pBlock);
+}
+
+void sh_lock() {
+    gSHModule.pfnMutexLock(gpShSysMutex);
+}
+void sh_unlock() {
+    gSHModule.pfnMutexUnlock(gpShSysMutex);
+}
+
+bool sh_is_init() {
+    return gManagerInit.load(std::memory_order_acquire);
+}
+
 int32_t sh_arg(qo_object *argv, int i) {
     return qo_object_to_int32(argv[i], nullptr);
 }
@@ -344,7 +353,7 @@ bool sh_condition_answer(qo_object *out, bool bStatus, bool bOutcome) {
 // One load of the clock, held to the calendar's range: past 2099 home time
 // reads as its last second.
 uint64_t sh_home_now_ms() {
-    const uint64_t ullNowMs = gTimestamp.load(std::memory_order_relaxed);
+    const uint64_t ullNowMs = sh_home_timestamp_ms();
     return ullNowMs > HOME_TIME_LAST_MS ? HOME_TIME_LAST_MS : ullNowMs;
 }
 
@@ -356,10 +365,18 @@ SysRtc sh_home_time_at(uint64_t ullTimestamp) {
 }
 
 SysRtc sh_home_now() {
-    return sh_home_time_at(gTimestamp.load(std::memory_order_relaxed));
+    return sh_home_time_at(sh_home_timestamp_ms());
 }
 
-} // namespace
+uint64_t sh_home_timestamp_ms() {
+    return gTimestamp.load(std::memory_order_relaxed);
+}
+
+bool sh_arg_in(qo_object *argv, int i, int32_t iLow, int32_t iHigh, int32_t *piValue) {
+    bool bOk = false;
+    *piValue = qo_object_to_int32(argv[i], &bOk);
+    return bOk && *piValue >= iLow && *piValue <= iHigh;
+}
 
 // ==================================================================== exports
 
@@ -585,7 +602,7 @@ bool sh_get_second_of_day(uint32_t /*vmId*/, qo_object * /*argv*/, int32_t /*arg
                           qo_object *out) {
     if (!sh_is_init())
         return false;
-    const uint64_t ullTimestamp = gTimestamp.load(std::memory_order_relaxed);
+    const uint64_t ullTimestamp = sh_home_timestamp_ms();
     return sh_answer(out, qo_object_new_int32(static_cast<int32_t>(ullTimestamp / 1000 % 86400)));
 }
 
@@ -614,83 +631,6 @@ bool sh_delay_remaining(uint32_t vmId, qo_object *argv, int32_t argc, qo_object 
     sh_unlock();
     // The value is made outside the lock: the host's allocator need not wait.
     return sh_answer(out, qo_object_new_int32(iRemaining));
-}
-
-} // extern "C"
-
-// ================================================ the plug-in's own conditions
-//
-// Unlike the conditions above, these check their arguments: each must be an
-// int32 within its range, or the call answers status 0 and false.
-
-namespace {
-
-bool sh_arg_in(qo_object *argv, int i, int32_t iLow, int32_t iHigh, int32_t *piValue) {
-    bool bOk = false;
-    *piValue = qo_object_to_int32(argv[i], &bOk);
-    return bOk && *piValue >= iLow && *piValue <= iHigh;
-}
-
-const int32_t SECONDS_OF_DAY = 86400;
-
-// [start, end) within one day, or over midnight when start > end; an empty
-// window when they are equal.
-bool sh_in_day_window(int32_t iSecond, int32_t iStart, int32_t iEnd) {
-    if (iStart < iEnd)
-        return iStart <= iSecond && iSecond < iEnd;
-    if (iStart > iEnd)
-        return iSecond >= iStart || iSecond < iEnd;
-    return false;
-}
-
-} // namespace
-
-extern "C" {
-
-bool sh_time_of_day(uint32_t /*vmId*/, qo_object *argv, int32_t argc, qo_object *out) {
-    if (!sh_is_init())
-        return false;
-    int32_t iStart = 0;
-    int32_t iEnd = 0;
-    if (argv == nullptr || argc != 2 || !sh_arg_in(argv, 0, 0, SECONDS_OF_DAY, &iStart) ||
-        !sh_arg_in(argv, 1, 0, SECONDS_OF_DAY, &iEnd))
-        return sh_condition_answer(out, false, false);
-    const uint64_t ullTimestamp = gTimestamp.load(std::memory_order_relaxed);
-    const auto iSecond = static_cast<int32_t>(ullTimestamp / 1000 % SECONDS_OF_DAY);
-    return sh_condition_answer(out, true, sh_in_day_window(iSecond, iStart, iEnd));
-}
-
-bool sh_lunar_day(uint32_t /*vmId*/, qo_object *argv, int32_t argc, qo_object *out) {
-    if (!sh_is_init())
-        return false;
-    int32_t m = 0;
-    int32_t d = 0;
-    int32_t iLeap = 0;
-    if (argv == nullptr || argc != 3 || !sh_arg_in(argv, 0, 1, 12, &m) ||
-        !sh_arg_in(argv, 1, -1, 30, &d) || d == 0 || !sh_arg_in(argv, 2, -1, 1, &iLeap))
-        return sh_condition_answer(out, false, false);
-    // The day number comes straight from the timestamp: no Gregorian date
-    // is needed on the way to the lunar one. The calendar ends with 2099.
-    const uint64_t ullNowMs = sh_home_now_ms();
-    LunarDayInfo stLunar;
-    std::memset(&stLunar, 0, sizeof(stLunar));
-    if (!qo_days_to_lunar_day(static_cast<int64_t>(ullNowMs / 86400000), &stLunar))
-        return sh_condition_answer(out, true, false);
-    const bool bDay = d == -1 ? stLunar.ucDay == stLunar.ucMonthDays : stLunar.ucDay == d;
-    const bool bLeap = iLeap == -1 || stLunar.bLeap == (iLeap == 1);
-    return sh_condition_answer(out, true, stLunar.ucMonth == m && bDay && bLeap);
-}
-
-bool sh_solar_term(uint32_t /*vmId*/, qo_object *argv, int32_t argc, qo_object *out) {
-    if (!sh_is_init())
-        return false;
-    int32_t iTerm = 0;
-    if (argv == nullptr || argc != 1 || !sh_arg_in(argv, 0, 0, SOLAR_TERMS, &iTerm))
-        return sh_condition_answer(out, false, false);
-    const SysRtc stSysRtc = sh_home_now();
-    const int iToday =
-        qo_solar_term_of_day(stSysRtc.ucYear + 2000, stSysRtc.ucMonth, stSysRtc.ucDay);
-    return sh_condition_answer(out, true, iToday != 0 && (iTerm == 0 || iTerm == iToday));
 }
 
 } // extern "C"
