@@ -244,8 +244,10 @@ int64_t floor_div(int64_t llA, int64_t llB) {
 // Days from 1970-01-01 to the first of a month; month 13 is January of the
 // next year.
 int64_t days_before(int iYear, int iMonth) {
-    const SysRtc stUnused{};
-    return qo_formate_time(&stUnused, iYear - 2000, iMonth, 1, 0) / SECONDS_OF_DAY;
+    // A year argument of -1 (1999) takes the record's year: give it 1999.
+    SysRtc stRecord{};
+    stRecord.ucYear = -1;
+    return qo_formate_time(&stRecord, iYear - 2000, iMonth, 1, 0) / SECONDS_OF_DAY;
 }
 
 // The year a day number (0 for 1970-01-01) falls in; days of a few

@@ -3,13 +3,26 @@
 // refusals, offsets and the way back at hand-checked instants, and (where
 // the C library reads TZ strings) every footer of the system's zone
 // database against localtime_r and mktime over 1970..2099.
+#include <chrono>
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <random>
+#include <set>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "civil_oracle.h"
+#include "zone_guard.h"
 #include "sh-sys-zone.h"
 
 namespace {
@@ -255,5 +268,274 @@ TEST(ZoneHomeToUtc, NegativeSummerTimeSkipsInMarchAndRepeatsInOctober) {
     EXPECT_EQ(sh_zone_home_kind(&z, at(2024, 10, 27, 1, 30)), SH_ZONE_HOME_TWICE);
     EXPECT_EQ(sh_zone_home_to_utc(&z, at(2024, 10, 27, 1, 30)), at(2024, 10, 27, 0, 30));
 }
+
+// ---------------------------------------------------------------------------
+// The C library as the oracle: glibc reads a TZ string itself once TZDIR
+// names a folder without zone files (otherwise "EST5EDT" is a file with
+// history). Windows has neither zone files nor POSIX TZ strings.
+
+#if !defined(_WIN32)
+
+// Emulated targets (qemu-user) run the same comparison over fewer years.
+#if defined(KELVO_TEST_EMULATED)
+constexpr int kYearStride = 7;
+constexpr int kSpreadPerYear = 3;
+#else
+constexpr int kYearStride = 1;
+constexpr int kSpreadPerYear = 6;
+#endif
+
+const char *const kZoneInfo = "/usr/share/zoneinfo";
+
+// The POSIX footer (the text between the last two newlines) of every TZif
+// file of version 2 or later under the zone database, once each.
+std::set<std::string> zoneFooters(int &files) {
+    std::set<std::string> footers;
+    files = 0;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(kZoneInfo, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        if (!it->is_regular_file())
+            continue;
+        std::ifstream in(it->path(), std::ios::binary);
+        const std::string data{std::istreambuf_iterator<char>(in), {}};
+        if (data.size() < 6 || data.compare(0, 4, "TZif") != 0 || data[4] < '2' ||
+            data.back() != '\n')
+            continue;
+        ++files;
+        const size_t start = data.rfind('\n', data.size() - 2);
+        const std::string footer = data.substr(start + 1, data.size() - start - 2);
+        if (!footer.empty())
+            footers.insert(footer);
+    }
+    return footers;
+}
+
+// TZDIR on an empty folder and TZ on the zone, both restored after.
+class OracleZone {
+  public:
+    explicit OracleZone(const std::string &tz) {
+        const char *old = std::getenv("TZDIR");
+        hadDir_ = old != nullptr;
+        if (hadDir_)
+            oldDir_ = old;
+        setenv("TZDIR", emptyDir().c_str(), 1);
+        // glibc keeps its zone when TZ is the text it read last: change it first.
+        zone_detail::setTz("UTC0");
+        guard_.emplace(tz.c_str());
+    }
+    ~OracleZone() {
+        guard_.reset();
+        if (hadDir_)
+            setenv("TZDIR", oldDir_.c_str(), 1);
+        else
+            unsetenv("TZDIR");
+        zone_detail::setTz("UTC0");
+        tzset();
+    }
+    OracleZone(const OracleZone &) = delete;
+    OracleZone &operator=(const OracleZone &) = delete;
+
+    // Seconds east of UTC at the instant, as localtime_r tells.
+    static int64_t offset(int64_t t) {
+        const time_t tt = static_cast<time_t>(t);
+        struct tm tm {};
+        localtime_r(&tt, &tm);
+        return tm.tm_gmtoff;
+    }
+    // mktime of the home time's fields, with tm_isdst -1: let it guess.
+    static int64_t mktimeOf(int64_t home) {
+        const time_t tt = static_cast<time_t>(home);
+        struct tm tm {};
+        gmtime_r(&tt, &tm);
+        tm.tm_isdst = -1;
+        return mktime(&tm);
+    }
+
+  private:
+    static const std::string &emptyDir() {
+        static const std::string dir = [] {
+            std::string pattern =
+                (std::filesystem::temp_directory_path() / "kelvo-zone-XXXXXX").string();
+            if (mkdtemp(pattern.data()) == nullptr)
+                return std::string("/nonexistent-kelvo-zone-dir");
+            std::atexit([] { std::filesystem::remove(emptyDir()); });
+            return pattern;
+        }();
+        return dir;
+    }
+
+    bool hadDir_ = false;
+    std::string oldDir_;
+    std::optional<ZoneGuard> guard_;
+};
+
+// The rule's day in a year as a day count, by the C++ calendar: the
+// independent way to the instants around each transition.
+int64_t ruleDay(const ShZoneRule &rule, int y) {
+    using namespace std::chrono;
+    const sys_days january{year{y} / January / 1};
+    switch (rule.ucKind) {
+    case SH_ZONE_RULE_JULIAN: // February 29 is never counted: day 60 is always 1 March
+        return (january + days{rule.sDay - 1}).time_since_epoch().count() +
+               (rule.sDay >= 60 && year{y}.is_leap());
+    case SH_ZONE_RULE_DAY:
+        return (january + days{rule.sDay}).time_since_epoch().count();
+    default: {
+        const year_month ym = year{y} / month{rule.ucMonth};
+        const weekday wd{rule.ucWeekday};
+        const sys_days d =
+            rule.ucWeek == 5 ? sys_days{ym / wd[last]} : sys_days{ym / wd[rule.ucWeek]};
+        return d.time_since_epoch().count();
+    }
+    }
+}
+
+struct Tally {
+    long instants = 0;      // offsets compared
+    long homes = 0;         // home times taken back to UTC and compared
+    long mktimeChecked = 0; // of those, shown once and compared with mktime
+    long overlaps = 0;      // shown twice
+    long overlapsLikeMktime = 0;
+    long gaps = 0; // skipped
+    long gapsLikeMktime = 0;
+};
+
+// What sh_zone_home_to_utc must answer by its documented rule, from the
+// oracle's offsets alone.
+int64_t expectedHomeToUtc(const ShZone &z, int64_t home, int &kind) {
+    const int64_t asStd = home - z.iStdOffset, asDst = home - z.iDstOffset;
+    const bool std = OracleZone::offset(asStd) == z.iStdOffset;
+    const bool dst = OracleZone::offset(asDst) == z.iDstOffset;
+    if (std && dst) {
+        kind = z.iStdOffset == z.iDstOffset ? SH_ZONE_HOME_ONCE : SH_ZONE_HOME_TWICE;
+        return std::min(asStd, asDst);
+    }
+    if (std || dst) {
+        kind = SH_ZONE_HOME_ONCE;
+        return std ? asStd : asDst;
+    }
+    kind = SH_ZONE_HOME_SKIPPED;
+    return home - OracleZone::offset(std::max(asStd, asDst) == asStd ? asDst : asStd);
+}
+
+// Compares offsets at instants of 1970..2099 (each transition, a second
+// either side, and a spread over each year) and home times around each
+// transition and at each spread instant. At most a few failures per zone.
+void compareWithOracle(const std::string &tz, Tally &tally) {
+    SCOPED_TRACE(tz);
+    ShZone z{};
+    const char *why = nullptr;
+    ASSERT_TRUE(sh_zone_parse(tz.c_str(), &z, &why)) << why;
+    OracleZone oracle(tz);
+    std::mt19937_64 random(std::hash<std::string>{}(tz));
+    int failures = 0;
+    auto checkInstant = [&](int64_t t) {
+        ++tally.instants;
+        const int64_t want = OracleZone::offset(t);
+        const int32_t got = sh_zone_utc_offset(&z, t);
+        if (got != want && failures++ < 5)
+            ADD_FAILURE() << "offset at " << t << ": " << got << ", C library " << want;
+    };
+    auto checkHome = [&](int64_t home) {
+        ++tally.homes;
+        int kind = 0;
+        const int64_t want = expectedHomeToUtc(z, home, kind);
+        const int64_t got = sh_zone_home_to_utc(&z, home);
+        const int gotKind = sh_zone_home_kind(&z, home);
+        if ((got != want || gotKind != kind) && failures++ < 5)
+            ADD_FAILURE() << "home " << home << ": " << got << " (" << gotKind << "), expected "
+                          << want << " (" << kind << ")";
+        const int64_t byMktime = OracleZone::mktimeOf(home);
+        const int64_t asStd = home - z.iStdOffset, asDst = home - z.iDstOffset;
+        if (kind == SH_ZONE_HOME_ONCE) {
+            ++tally.mktimeChecked;
+            if (byMktime != want && failures++ < 5)
+                ADD_FAILURE() << "home " << home << ": " << got << ", mktime " << byMktime;
+        } else {
+            // mktime guesses from the flag of a nearby instant: in an
+            // overlap it may give either instant, in a gap either reading.
+            if (byMktime != asStd && byMktime != asDst && failures++ < 5)
+                ADD_FAILURE() << "home " << home << ": mktime " << byMktime;
+            (kind == SH_ZONE_HOME_TWICE ? tally.overlaps : tally.gaps)++;
+            (kind == SH_ZONE_HOME_TWICE ? tally.overlapsLikeMktime : tally.gapsLikeMktime) +=
+                byMktime == got;
+        }
+    };
+    for (int y = 1970; y <= 2099; y += kYearStride) {
+        const int64_t yearStart = at(y, 1, 1, 0), yearEnd = at(y + 1, 1, 1, 0);
+        std::uniform_int_distribution<int64_t> inYear(yearStart, yearEnd - 1);
+        for (int i = 0; i < kSpreadPerYear; ++i) {
+            const int64_t t = inYear(random);
+            checkInstant(t);
+            checkHome(t + sh_zone_utc_offset(&z, t));
+        }
+        if (!z.ucHasDst)
+            continue;
+        const int64_t starts = ruleDay(z.stStart, y) * 86400 + z.stStart.iTime - z.iStdOffset;
+        const int64_t ends = ruleDay(z.stEnd, y) * 86400 + z.stEnd.iTime - z.iDstOffset;
+        for (int64_t t : {starts, ends}) {
+            for (int64_t d : {-1, 0, 1})
+                checkInstant(t + d);
+            for (int64_t home : {t + z.iStdOffset, t + z.iDstOffset})
+                for (int64_t d : {-1, 0, 1})
+                    checkHome(home + d);
+            checkHome(t + (z.iStdOffset + z.iDstOffset) / 2);
+        }
+    }
+}
+
+TEST(ZoneOracle, EveryFooterOfTheZoneDatabaseAgreesWithTheCLibrary) {
+    int files = 0;
+    const std::set<std::string> footers = zoneFooters(files);
+    ASSERT_FALSE(footers.empty()) << "no TZif files under " << kZoneInfo << ": install tzdata";
+    Tally tally;
+    const auto began = std::chrono::steady_clock::now();
+    for (const std::string &tz : footers)
+        compareWithOracle(tz, tally);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - began);
+    std::printf("%zu footers from %d files: %ld instants, %ld home times (%ld against mktime; "
+                "%ld of %ld overlaps and %ld of %ld gaps as mktime), %lld ms\n",
+                footers.size(), files, tally.instants, tally.homes, tally.mktimeChecked,
+                tally.overlapsLikeMktime, tally.overlaps, tally.gapsLikeMktime, tally.gaps,
+                static_cast<long long>(took.count()));
+}
+
+// Zones the database does not have: every form of name, offset, rule and
+// time, transitions beyond the day, negative and zero-length summer time.
+const char *const kEdgeZones[] = {
+    "CST-8",
+    "<+0545>-5:45",
+    "<-1130>11:30",
+    "UTC0",
+    "AAA3BBB,J60/0,J300/0", // J60 is 1 March, leap year or not
+    "AAA3BBB,59/0,300/0",   // 59 is 29 February in a leap year
+    "<+10>-10<+11>,300,59", // southern, by days counted from 0
+    "AAA-1:02:03BBB-2:03:04,M3.5.0/1:02:03,M10.5.0/4:05:06",
+    "AAA5BBB,M3.2.0/-1:30,M11.1.0/26:30",
+    "AAA+5BBB+4,M4.1.0,M10.5.0",
+    "<-03>3<-01>1,M3.5.6/167,M10.5.6/-167",
+    "NST3:30NDT,M3.2.0/0:01,M11.1.0/0:01",
+    "AAA-2BBB-1,M10.5.0/3,M3.5.0/2",  // summer behind standard, in the south
+    "AAA3BBB2,M3.2.0,M3.2.0",         // summer time that lasts no time at all
+    "<-24>24<+24>-24,M3.5.0,M10.5.0", // a jump of two days
+};
+
+TEST(ZoneOracle, EdgeZonesAgreeWithTheCLibrary) {
+    Tally tally;
+    for (const char *tz : kEdgeZones)
+        compareWithOracle(tz, tally);
+    std::printf("%zu edge zones: %ld instants, %ld home times\n", std::size(kEdgeZones),
+                tally.instants, tally.homes);
+}
+
+#else
+
+TEST(ZoneOracle, EveryFooterOfTheZoneDatabaseAgreesWithTheCLibrary) {
+    GTEST_SKIP() << "Windows has no zone database and no POSIX TZ strings";
+}
+
+#endif
 
 } // namespace
