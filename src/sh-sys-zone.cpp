@@ -309,28 +309,21 @@ bool is_dst_at(const ShZone &stZone, int64_t llUtc) {
     int64_t llCycles = 0;
     const int64_t llT = reduce(llUtc, &llCycles);
     const int iYear = year_of_day(floor_div(llT + stZone.iStdOffset, SECONDS_OF_DAY));
-    // The transitions of the year and of those around it, in the order the
-    // rules give them: start then end, or end then start in the southern
-    // hemisphere. A transition may lie up to a week outside its year, so
-    // two years back and one ahead hold the last one at or before llT. The
-    // latest of those wins; of two at the same instant, the later in that
-    // order: permanent summer time ends at the very instant it starts again.
-    bool bDst = false;
-    int64_t llLatest = INT64_MIN;
+    // Each year's summer runs from its start to its end, or, where the end
+    // comes first (the southern hemisphere), to the end of the next year.
+    // A transition may lie up to a week outside its year: the summers of
+    // two years back to one ahead are all that can hold llT. Summers that
+    // touch join: permanent summer time ends at the very instant it starts
+    // again. A summer that ends as it starts lasts no time.
     for (int iY = iYear - 2; iY <= iYear + 1; ++iY) {
         const int64_t llStart = transition(stZone.stStart, iY, stZone.iStdOffset);
-        const int64_t llEnd = transition(stZone.stEnd, iY, stZone.iDstOffset);
-        const bool bStartFirst = llStart <= llEnd;
-        const int64_t allAt[2] = {bStartFirst ? llStart : llEnd, bStartFirst ? llEnd : llStart};
-        const bool abDst[2] = {bStartFirst, !bStartFirst};
-        for (int i = 0; i < 2; ++i) {
-            if (allAt[i] <= llT && allAt[i] >= llLatest) {
-                llLatest = allAt[i];
-                bDst = abDst[i];
-            }
-        }
+        int64_t llEnd = transition(stZone.stEnd, iY, stZone.iDstOffset);
+        if (llEnd < llStart)
+            llEnd = transition(stZone.stEnd, iY + 1, stZone.iDstOffset);
+        if (llStart <= llT && llT < llEnd)
+            return true;
     }
-    return bDst;
+    return false;
 }
 
 // The UTC instant of home time llHome within the first cycle, and how often

@@ -17,7 +17,7 @@
 #include <random>
 #include <set>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -528,6 +528,50 @@ TEST(ZoneOracle, EdgeZonesAgreeWithTheCLibrary) {
         compareWithOracle(tz, tally);
     std::printf("%zu edge zones: %ld instants, %ld home times\n", std::size(kEdgeZones),
                 tally.instants, tally.homes);
+}
+
+// Where the C library is wrong. glibc weighs only the transitions of the
+// instant's own UTC year: before that year's summer starts it reports
+// standard time, even while the summer of the year before still lasts. So
+// permanent summer time written the way tzdata writes it ("EST5EDT,0/0,
+// J365/25": each summer ends at the very instant the next starts, at
+// 05:00 UTC on 1 January) reads as EST from 00:00 to 04:59:59 UTC every
+// 1 January, and a summer that ends on 2 January (the second zone) is lost
+// from 1 January 00:00 UTC on. We answer summer time there, and the same as
+// the C library everywhere else.
+TEST(ZoneOracle, CLibraryLosesLastYearsSummerAtTheStartOfEachUtcYear) {
+    for (const char *tz : {"EST5EDT,0/0,J365/25", "AAA3BBB,M10.5.0,J365/48"}) {
+        SCOPED_TRACE(tz);
+        const ShZone z = parsed(tz);
+        OracleZone oracle(tz);
+        auto summer = [&](int y) { // [start, end) of year y's summer, in UTC
+            return std::pair{ruleDay(z.stStart, y) * 86400 + z.stStart.iTime - z.iStdOffset,
+                             ruleDay(z.stEnd, y) * 86400 + z.stEnd.iTime - z.iDstOffset};
+        };
+        long faulty = 0, agreeing = 0;
+        for (int y = 1971; y <= 2099; y += kYearStride) {
+            const int64_t newYear = at(y, 1, 1, 0);
+            const auto [lastStarts, lastEnds] = summer(y - 1);
+            const auto [starts, ends] = summer(y);
+            for (int64_t t : {newYear - 1, newYear, newYear + 3600, lastEnds - 1, lastEnds,
+                              lastEnds + 1, starts - 1, starts, at(y, 6, 30, 12)}) {
+                const bool inSummer =
+                    (t >= lastStarts && t < lastEnds) || (t >= starts && t < ends);
+                const bool glibcFault = t >= newYear && t < lastEnds && t < starts;
+                const int32_t offset = inSummer ? z.iDstOffset : z.iStdOffset;
+                const int64_t oracleOffset = OracleZone::offset(t);
+                if (sh_zone_utc_offset(&z, t) != offset ||
+                    oracleOffset != (glibcFault ? z.iStdOffset : offset)) {
+                    ADD_FAILURE() << "at " << t << ": " << sh_zone_utc_offset(&z, t) << ", "
+                                  << oracleOffset << " from the C library";
+                    return;
+                }
+                (glibcFault ? faulty : agreeing)++;
+            }
+        }
+        EXPECT_GT(faulty, 0);
+        EXPECT_GT(agreeing, 0);
+    }
 }
 
 #else
