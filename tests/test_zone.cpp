@@ -352,22 +352,31 @@ class OracleZone {
         return mktime(&tm);
     }
 
-  private:
-    static const std::string &emptyDir() {
-        static const std::string dir = [] {
-            std::string pattern =
-                (std::filesystem::temp_directory_path() / "kelvo-zone-XXXXXX").string();
-            if (mkdtemp(pattern.data()) == nullptr)
-                return std::string("/nonexistent-kelvo-zone-dir");
-            std::atexit([] { std::filesystem::remove(emptyDir()); });
-            return pattern;
-        }();
+    // The folder TZDIR names, made and removed by the ZoneOracle tests.
+    static std::string &emptyDir() {
+        static std::string dir;
         return dir;
     }
 
+  private:
     bool hadDir_ = false;
     std::string oldDir_;
     std::optional<ZoneGuard> guard_;
+};
+
+class ZoneOracle : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kelvo-zone-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr) << pattern;
+        OracleZone::emptyDir() = pattern;
+    }
+    static void TearDownTestSuite() {
+        std::filesystem::remove(OracleZone::emptyDir());
+        OracleZone::emptyDir().clear();
+    }
+    void SetUp() override { ASSERT_FALSE(OracleZone::emptyDir().empty()); }
 };
 
 // The rule's day in a year as a day count, by the C++ calendar: the
@@ -485,7 +494,7 @@ void compareWithOracle(const std::string &tz, Tally &tally) {
     }
 }
 
-TEST(ZoneOracle, EveryFooterOfTheZoneDatabaseAgreesWithTheCLibrary) {
+TEST_F(ZoneOracle, EveryFooterOfTheZoneDatabaseAgreesWithTheCLibrary) {
     int files = 0;
     const std::set<std::string> footers = zoneFooters(files);
     ASSERT_FALSE(footers.empty()) << "no TZif files under " << kZoneInfo << ": install tzdata";
@@ -522,7 +531,7 @@ const char *const kEdgeZones[] = {
     "<-24>24<+24>-24,M3.5.0,M10.5.0", // a jump of two days
 };
 
-TEST(ZoneOracle, EdgeZonesAgreeWithTheCLibrary) {
+TEST_F(ZoneOracle, EdgeZonesAgreeWithTheCLibrary) {
     Tally tally;
     for (const char *tz : kEdgeZones)
         compareWithOracle(tz, tally);
@@ -539,7 +548,7 @@ TEST(ZoneOracle, EdgeZonesAgreeWithTheCLibrary) {
 // 1 January, and a summer that ends on 2 January (the second zone) is lost
 // from 1 January 00:00 UTC on. We answer summer time there, and the same as
 // the C library everywhere else.
-TEST(ZoneOracle, CLibraryLosesLastYearsSummerAtTheStartOfEachUtcYear) {
+TEST_F(ZoneOracle, CLibraryLosesLastYearsSummerAtTheStartOfEachUtcYear) {
     for (const char *tz : {"EST5EDT,0/0,J365/25", "AAA3BBB,M10.5.0,J365/48"}) {
         SCOPED_TRACE(tz);
         const ShZone z = parsed(tz);
