@@ -77,20 +77,22 @@ bool parse_name(Cursor &stCur, char (&szOut)[SH_ZONE_NAME_MAX + 1]) {
     return true;
 }
 
-// A decimal number of at most iMaxDigits digits, no more than iMax.
-bool parse_number(Cursor &stCur, int iMaxDigits, int32_t iMax, const char *pszRange,
+// A decimal number of at most iMaxDigits digits, iMin .. iMax.
+bool parse_number(Cursor &stCur, int iMaxDigits, int32_t iMin, int32_t iMax, const char *pszRange,
                   int32_t *piOut) {
     if (!is_digit(*stCur.p))
         return fail(stCur, "number expected");
     const char *pBegin = stCur.p;
     int32_t iValue = 0;
     while (is_digit(*stCur.p)) {
-        if (stCur.p - pBegin == iMaxDigits)
+        if (stCur.p - pBegin == iMaxDigits) {
+            stCur.p = pBegin;
             return fail(stCur, pszRange);
+        }
         iValue = iValue * 10 + (*stCur.p - '0');
         ++stCur.p;
     }
-    if (iValue > iMax) {
+    if (iValue < iMin || iValue > iMax) {
         stCur.p = pBegin;
         return fail(stCur, pszRange);
     }
@@ -101,15 +103,15 @@ bool parse_number(Cursor &stCur, int iMaxDigits, int32_t iMax, const char *pszRa
 // hh[:mm[:ss]] in seconds, hours no more than iHourMax.
 bool parse_clock(Cursor &stCur, int32_t iHourMax, const char *pszHourRange, int32_t *piOut) {
     int32_t iHour = 0, iMinute = 0, iSecond = 0;
-    if (!parse_number(stCur, 3, iHourMax, pszHourRange, &iHour))
+    if (!parse_number(stCur, 3, 0, iHourMax, pszHourRange, &iHour))
         return false;
     if (*stCur.p == ':') {
         ++stCur.p;
-        if (!parse_number(stCur, 2, 59, "minutes out of range", &iMinute))
+        if (!parse_number(stCur, 2, 0, 59, "minutes out of range", &iMinute))
             return false;
         if (*stCur.p == ':') {
             ++stCur.p;
-            if (!parse_number(stCur, 2, 59, "seconds out of range", &iSecond))
+            if (!parse_number(stCur, 2, 0, 59, "seconds out of range", &iSecond))
                 return false;
         }
     }
@@ -138,42 +140,30 @@ bool parse_rule(Cursor &stCur, ShZoneRule *pstRule) {
     if (*stCur.p == 'J') {
         ++stCur.p;
         stRule.ucKind = SH_ZONE_RULE_JULIAN;
-        if (!parse_number(stCur, 3, 365, "day out of range", &iValue))
+        if (!parse_number(stCur, 3, 1, 365, "day out of range", &iValue))
             return false;
-        if (iValue == 0) {
-            --stCur.p;
-            return fail(stCur, "day out of range");
-        }
         stRule.sDay = static_cast<int16_t>(iValue);
     } else if (is_digit(*stCur.p)) {
         stRule.ucKind = SH_ZONE_RULE_DAY;
-        if (!parse_number(stCur, 3, 365, "day out of range", &iValue))
+        if (!parse_number(stCur, 3, 0, 365, "day out of range", &iValue))
             return false;
         stRule.sDay = static_cast<int16_t>(iValue);
     } else if (*stCur.p == 'M') {
         ++stCur.p;
         stRule.ucKind = SH_ZONE_RULE_MONTH;
-        if (!parse_number(stCur, 2, 12, "month out of range", &iValue))
+        if (!parse_number(stCur, 2, 1, 12, "month out of range", &iValue))
             return false;
-        if (iValue == 0) {
-            --stCur.p;
-            return fail(stCur, "month out of range");
-        }
         stRule.ucMonth = static_cast<uint8_t>(iValue);
         if (*stCur.p != '.')
             return fail(stCur, "'.' expected after the month");
         ++stCur.p;
-        if (!parse_number(stCur, 1, 5, "week out of range", &iValue))
+        if (!parse_number(stCur, 1, 1, 5, "week out of range", &iValue))
             return false;
-        if (iValue == 0) {
-            --stCur.p;
-            return fail(stCur, "week out of range");
-        }
         stRule.ucWeek = static_cast<uint8_t>(iValue);
         if (*stCur.p != '.')
             return fail(stCur, "'.' expected after the week");
         ++stCur.p;
-        if (!parse_number(stCur, 1, 6, "weekday out of range", &iValue))
+        if (!parse_number(stCur, 1, 0, 6, "weekday out of range", &iValue))
             return false;
         stRule.ucWeekday = static_cast<uint8_t>(iValue);
     } else {

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 // The longest TZ string accepted, in characters: the usual limit of
-// firmware settings, and three times the longest footer of tzdata.
+// firmware settings (tzdata's longest footer has 44).
 constexpr int SH_ZONE_TEXT_MAX = 64;
 // The longest zone name kept, without the quotes of a "<+0545>" form.
 constexpr int SH_ZONE_NAME_MAX = 15;

@@ -117,7 +117,7 @@ const Refusal kRefusals[] = {
     {"CET-1:60", "minutes out of range", 6},
     {"CET-1:00:60", "seconds out of range", 9},
     {"CET-1:", "number expected", 6},
-    {"CET-1000", "offset out of range", 7},
+    {"CET-1000", "offset out of range", 4},
     {"CE-1", "name shorter than 3 characters", 0},
     {"-1", "name missing", 0},
     {"<>-1", "name missing", 1},
