@@ -462,8 +462,12 @@ void compareWithOracle(const std::string &tz, Tally &tally) {
             if (byMktime != want && failures++ < 5)
                 ADD_FAILURE() << "home " << home << ": " << got << ", mktime " << byMktime;
         } else {
-            // mktime guesses from the flag of a nearby instant: in an
-            // overlap it may give either instant, in a gap either reading.
+            // With tm_isdst -1, glibc's mktime starts from the offset of
+            // the conversion it did last: in an overlap it gives either
+            // instant, in a gap either reading, not always ours (the
+            // earlier instant; the offset before the gap). The footer test
+            // prints how often they agree: on x86_64 12166 of 16123
+            // overlaps and 15600 of 16120 gaps. Only "one of the two" holds.
             if (byMktime != asStd && byMktime != asDst && failures++ < 5)
                 ADD_FAILURE() << "home " << home << ": mktime " << byMktime;
             (kind == SH_ZONE_HOME_TWICE ? tally.overlaps : tally.gaps)++;
