@@ -63,6 +63,14 @@ void BM_SunElevation(benchmark::State &state) {
 }
 BENCHMARK(BM_SunElevation);
 
+// As a condition asks: one place, the clock moving on a second a call.
+void BM_SunElevationTicking(benchmark::State &state) {
+    int64_t ms = 1718447400000LL; // 2024-06-15 10:30:00 UTC
+    for (auto _ : state)
+        benchmark::DoNotOptimize(sh_sun_elevation(48.2, 16.37, ms += 1000));
+}
+BENCHMARK(BM_SunElevationTicking);
+
 void BM_SunTransit(benchmark::State &state) {
     const auto &ps = places();
     size_t i = 0;
@@ -100,7 +108,27 @@ void BM_SunDayCivil(benchmark::State &state) {
 }
 BENCHMARK(BM_SunDayCivil);
 
+// One place, day after day, as the per-day cache asks.
+void BM_SunDayTicking(benchmark::State &state) {
+    int64_t noon = 1718449800; // 2024-06-15 11:10 UTC, mean noon at 16.37 E
+    for (auto _ : state) {
+        const int64_t transit = sh_sun_transit(16.37, noon += 86400);
+        int64_t rise = 0, set = 0;
+        bool above = false;
+        benchmark::DoNotOptimize(
+            sh_sun_crossing(48.2, 16.37, SUN_ALTITUDE_RISE_SET, transit, true, &rise, &above));
+        benchmark::DoNotOptimize(
+            sh_sun_crossing(48.2, 16.37, SUN_ALTITUDE_RISE_SET, transit, false, &set, &above));
+        benchmark::DoNotOptimize(rise);
+        benchmark::DoNotOptimize(set);
+        if (noon > 4000000000)
+            noon = 1718449800;
+    }
+}
+BENCHMARK(BM_SunDayTicking);
+
 } // namespace
 
-KBENCH_MAIN({"BM_SunElevation", "BM_Calendar"}, {"BM_SunTransit", "BM_Calendar"},
-            {"BM_SunDayRiseSet", "BM_Calendar"}, {"BM_SunDayCivil", "BM_Calendar"})
+KBENCH_MAIN({"BM_SunElevation", "BM_Calendar"}, {"BM_SunElevationTicking", "BM_Calendar"},
+            {"BM_SunTransit", "BM_Calendar"}, {"BM_SunDayRiseSet", "BM_Calendar"},
+            {"BM_SunDayCivil", "BM_Calendar"}, {"BM_SunDayTicking", "BM_Calendar"})

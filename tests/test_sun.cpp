@@ -289,4 +289,45 @@ TEST(Sun, OddInputAndThePoles) {
     EXPECT_EQ(found, 1);
 }
 
+// Every day of 2020..2031 at high latitudes, each answer as its own
+// definition states it: a crossing stands at the altitude (to what the sun
+// moves in the second of rounding) within its half day; "above" means the
+// sun stands above the altitude at the transit and 12 hours away, "below"
+// that it stands below it at the transit.
+TEST(Sun, AnswersKeepTheirDefinitionNearThePoles) {
+    const int64_t first = 1577880000; // 2020-01-01 12:00 UTC
+    int crossings = 0, above = 0, below = 0;
+    for (double latitude : {-89.5, -80.0, -72.5, -66.0, 66.0, 68.0, 75.0, 84.0, 89.9})
+        for (int64_t noon = first; noon < first + 12 * 365 * 86400; noon += 86400)
+            for (double altitude : {-0.833, -6.0})
+                for (bool rising : {true, false}) {
+                    const double longitude = 25.0;
+                    const int64_t t = sh_sun_transit(longitude, noon - 6000);
+                    const int64_t far = t + (rising ? -43200 : 43200);
+                    const auto at = [&](int64_t s) {
+                        return sh_sun_elevation(latitude, longitude, s * 1000);
+                    };
+                    int64_t when = 0;
+                    bool isAbove = false;
+                    if (sh_sun_crossing(latitude, longitude, altitude, t, rising, &when,
+                                        &isAbove)) {
+                        ++crossings;
+                        const double rate = std::fabs(at(when + 1) - at(when - 1)) / 2;
+                        ASSERT_NEAR(at(when), altitude, rate + 1e-5)
+                            << latitude << " " << noon << " " << altitude << " " << rising;
+                        ASSERT_TRUE(rising ? when >= far && when <= t : when >= t && when <= far);
+                    } else if (isAbove) {
+                        ++above;
+                        ASSERT_GE(at(t), altitude) << latitude << " " << noon;
+                        ASSERT_GE(at(far), altitude) << latitude << " " << noon;
+                    } else {
+                        ++below;
+                        ASSERT_LT(at(t), altitude) << latitude << " " << noon;
+                    }
+                }
+    EXPECT_GT(crossings, 10000);
+    EXPECT_GT(above, 10000);
+    EXPECT_GT(below, 10000);
+}
+
 } // namespace
