@@ -56,6 +56,12 @@ double sh_sun_deg_180(double dDegrees) {
     return dDegrees - 360.0 * static_cast<double>(sh_sun_nearest(dDegrees * (1.0 / 360.0)));
 }
 
+// A longitude from the caller, any finite value, brought to [-180, 180]:
+// fmod is exact at every magnitude.
+double sh_sun_longitude(double dLongitude) {
+    return sh_sun_deg_180(std::fmod(dLongitude, 360.0));
+}
+
 // Sine and cosine of an angle in degrees: the quadrant taken off in
 // degrees, where it is exact, then the Taylor series on at most 45 degrees
 // (pi / 4) to the 11th and 12th powers, whose first omitted terms are below
@@ -362,7 +368,7 @@ int64_t sh_sun_round(double dSeconds) {
 } // namespace
 
 double sh_sun_elevation(double dLatitude, double dLongitude, int64_t llUtcMs) {
-    if (!std::isfinite(dLatitude) || !std::isfinite(dLongitude))
+    if (!std::isfinite(dLatitude) || !std::isfinite(dLongitude) || std::fabs(dLatitude) > 90.0)
         return NAN;
     // Whole seconds and the milliseconds apart, so that the division below
     // keeps every millisecond of a 64-bit count.
@@ -370,7 +376,7 @@ double sh_sun_elevation(double dLatitude, double dLongitude, int64_t llUtcMs) {
     const double dSeconds =
         static_cast<double>(llSeconds) + static_cast<double>(llUtcMs % 1000) / 1000.0;
     SunObserver stObs;
-    sh_sun_observer(dLatitude, sh_sun_deg_180(dLongitude), &stObs);
+    sh_sun_observer(dLatitude, sh_sun_longitude(dLongitude), &stObs);
     SunSky stSky;
     sh_sun_sky(sh_sun_days_ut(dSeconds), stObs.dLongitude, &stSky);
     return sh_sun_topocentric(stObs, stSky);
@@ -379,7 +385,7 @@ double sh_sun_elevation(double dLatitude, double dLongitude, int64_t llUtcMs) {
 int64_t sh_sun_transit(double dLongitude, int64_t llUtcNear) {
     if (!std::isfinite(dLongitude))
         dLongitude = 0.0;
-    dLongitude = sh_sun_deg_180(dLongitude);
+    dLongitude = sh_sun_longitude(dLongitude);
     // Hour angle 0, [AA] chapter 15: step back by the hour angle at the
     // estimate, at the sun's mean rate, then at the rate seen over that
     // step. The mean rate differs from the true one by a few parts in ten
@@ -415,8 +421,11 @@ bool sh_sun_crossing(double dLatitude, double dLongitude, double dAltitude, int6
             *pbAbove = false;
         return false;
     }
+    // Beyond the zenith or the nadir the answer is the same as at them:
+    // never reached, or never left.
+    dAltitude = std::fmax(-90.0, std::fmin(90.0, dAltitude));
     SunObserver stObs;
-    sh_sun_observer(dLatitude, sh_sun_deg_180(dLongitude), &stObs);
+    sh_sun_observer(dLatitude, sh_sun_longitude(dLongitude), &stObs);
     const double dTransit = static_cast<double>(sh_sun_clamp_seconds(llTransit));
     const double dSign = bRising ? -1.0 : 1.0;
 

@@ -23,7 +23,8 @@ constexpr double SUN_ALTITUDE_CIVIL = -6.0;
 
 // Geometric elevation of the sun's centre (no refraction), degrees, seen
 // from latitude and longitude (degrees, north and east positive) at the UTC
-// instant llUtcMs (ms since 1970 UTC). NaN when an argument is not finite.
+// instant llUtcMs (ms since 1970 UTC). NaN when an argument is not finite or
+// the latitude lies beyond +-90 degrees.
 double sh_sun_elevation(double dLatitude, double dLongitude, int64_t llUtcMs);
 
 // The sun's upper transit over the longitude (solar noon) nearest to

@@ -269,6 +269,15 @@ TEST(Sun, OddInputAndThePoles) {
     sh_sun_transit(0, INT64_MAX);
     sh_sun_transit(NAN, INT64_MIN);
     sh_sun_crossing(45, 0, -0.833, INT64_MIN, true, &at, &above);
+    EXPECT_TRUE(std::isnan(sh_sun_elevation(1e300, 0, 0)));
+    EXPECT_NEAR(sh_sun_elevation(45, 1e300, 0), sh_sun_elevation(45, std::fmod(1e300, 360.0), 0),
+                1e-9);
+    EXPECT_EQ(sh_sun_transit(-1e300, 1718452800),
+              sh_sun_transit(std::fmod(-1e300, 360.0), 1718452800));
+    EXPECT_FALSE(sh_sun_crossing(45, 0, 1e300, 1718452800, true, &at, &above));
+    EXPECT_FALSE(above);
+    EXPECT_FALSE(sh_sun_crossing(45, 0, -1e300, 1718452800, true, &at, &above));
+    EXPECT_TRUE(above);
 
     above = false;
     EXPECT_FALSE(sh_sun_crossing(90, 0, -0.833, 1718452800, true, &at, &above)); // June
