@@ -5,9 +5,10 @@
 // aberration, Delta T by Espenak and Meeus), as test data for the plug-in's
 // own solar unit (src/sh-sys-sun.cpp):
 //
-//   npm install astronomy-engine@2.1.19
-//   node scripts/dump-sun-astronomy-engine.js tests/data
+//   (cd /tmp/sun-oracle && npm install astronomy-engine@2.1.19)
+//   NODE_PATH=/tmp/sun-oracle/node_modules node scripts/dump-sun-astronomy-engine.js tests/data
 //
+// (about ten seconds; the output is the same on every run).
 // It writes three files into the folder given:
 //
 //   sun-events-astronomy-engine.txt   places from 65 S to 65 N, days over 1970..2099

@@ -252,6 +252,9 @@ constexpr int HOUR_ANGLE_STEPS = 4;
 // A step of the hour-angle refinement below this (seconds) ends it: what
 // the next would add is below a few parts in 10^5 of it.
 constexpr double HOUR_ANGLE_DONE_S = 600.0;
+// The same for the transit, whose last step may have been taken at the
+// mean rate: what it leaves is below 3e-4 of it.
+constexpr double TRANSIT_DONE_S = 100.0;
 constexpr int BRACKET_STEPS = 60;
 constexpr double BRACKET_DONE_S = 0.05;
 
@@ -405,7 +408,7 @@ int64_t sh_sun_transit(double dLongitude, int64_t llUtcNear) {
             dRate = HOUR_ANGLE_DEG_PER_S;
         const double dStep = -dHourAngle / dRate;
         dOffset += dStep;
-        if (std::fabs(dStep) < HOUR_ANGLE_DONE_S)
+        if (std::fabs(dStep) < TRANSIT_DONE_S)
             break;
         dHourAngleBefore = dHourAngle;
         dStepBefore = dStep;
