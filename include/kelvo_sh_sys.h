@@ -126,6 +126,44 @@ KELVO_SH_SYS_API bool sh_delay_restart(uint32_t vmId, qo_object *argv, int32_t a
 KELVO_SH_SYS_API bool sh_delay_remaining(uint32_t vmId, qo_object *argv, int32_t argc,
                                          qo_object *out);
 
+/* The home's place and zone, for the sun natives. Both answer true when
+ * taken; false when the manager is not initialised or the value is bad (one
+ * log line says what is wrong), and the previous setting stays. They work
+ * while the manager is initialised, from any thread, also while natives run:
+ * a native sees the old setting or the new one, never a mix of the two.
+ * sh_func_manager_deinit drops both: set them again after the next init. */
+/* Degrees, north and east positive: latitude -90..90, longitude
+ * -180..180, both finite. */
+KELVO_SH_SYS_API bool sh_set_home_location(double latitude, double longitude);
+/* A POSIX TZ string, as OpenWrt's system.timezone keeps it: "CST-8",
+ * "CET-1CEST,M3.5.0,M10.5.0/3". Home time (sh_time_update) is the local
+ * time of this zone. */
+KELVO_SH_SYS_API bool sh_set_home_zone(const char *tz);
+/* Sun conditions, the plug-in's own. Without a home location or zone they
+ * answer status 1 and false, and the first such question after init logs
+ * which setting is missing. Arguments as the plug-in's own conditions check
+ * them: an int32 within range, else status 0 and false. */
+/* argv: from event, from offset, to event, to offset. Events: 1 sunrise,
+ * 2 sunset (the sun's centre 0.833 degrees below the horizon), 3 civil dawn,
+ * 4 civil dusk (6 degrees below), 5 solar noon; offsets in seconds,
+ * -43200..43200. The window of home day D opens at D's from event + from
+ * offset and closes at the to event + to offset of the same day when the to
+ * event comes later in the sun's day (dawn, sunrise, noon, sunset, dusk),
+ * or is the same event with a later offset, otherwise of day D+1; empty
+ * when it would not close after it opens.
+ * out: bool, home time lies in some day's window. Day D's events are those
+ * around the solar noon nearest to D's home noon; where one does not happen
+ * (polar day or night) it is placed at a day boundary: with the sun above
+ * its altitude all day a rise or dawn at D 00:00 and a set or dusk at D+1
+ * 00:00, with the sun below the other way round. */
+KELVO_SH_SYS_API bool sh_sun_window(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out);
+/* argv: low, high, in tenths of a degree, -900..900, low <= high. out: bool,
+ * the sun's geometric elevation now lies in [low, high]. Home time is turned
+ * into UTC through the zone; a time the clock shows twice (summer time ends)
+ * is taken as the earlier instant, in summer time. */
+KELVO_SH_SYS_API bool sh_sun_elevation(uint32_t vmId, qo_object *argv, int32_t argc,
+                                       qo_object *out);
+
 #ifdef __cplusplus
 }
 #endif

@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "qolunar-convert.h"
+#include "sh-sys-home.h"
 #include "sh-sys-var.h"
 
 namespace {
@@ -485,6 +486,8 @@ bool sh_func_manager_deinit(void) {
     if (gpDelayIdVarKey != nullptr)
         gSHModule.pfnFree(gpDelayIdVarKey);
     gpDelayIdVarKey = nullptr;
+    // The home's place and zone go with everything else the host handed over.
+    sh_home_drop();
     gSHModule = ShModule{};
     gManagerInit.store(false, std::memory_order_release);
     return true;

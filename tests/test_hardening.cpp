@@ -94,6 +94,25 @@ Play playScenario(Host &host) {
         EXPECT_TRUE(!status || (out != nullptr && qo_object_to_bool(out, nullptr) == expected));
         qo_object_free(&out);
     }
+    // The sun conditions for a home in Beijing, just before midnight: night,
+    // the sun below the horizon. They allocate only their answer.
+    if (sh_set_home_location(39.9, 116.4) && sh_set_home_zone("CST-8")) {
+        const std::vector<std::tuple<Native, std::vector<int32_t>, bool>> sunConditions = {
+            {sh_sun_window, {2, 1800, 1, 0}, true},
+            {sh_sun_window, {1, 0, 2, 0}, false},
+            {sh_sun_elevation, {-900, 0}, true}};
+        for (const auto &[native, values, expected] : sunConditions) {
+            Args args;
+            for (int32_t v : values)
+                args.addInt(v);
+            if (!args.complete())
+                continue;
+            qo_object out = nullptr;
+            const bool status = native(1, args.argv(), args.argc(), &out);
+            EXPECT_TRUE(!status || (out != nullptr && qo_object_to_bool(out, nullptr) == expected));
+            qo_object_free(&out);
+        }
+    }
     {
         Args id{99};
         sh_cancel_delay(4, id.argv(), 1, nullptr);

@@ -101,8 +101,9 @@ TEST(Symbols, ListsHoldEveryNameHostsCall) {
         "sh_func_manager_delay_task_delete", "sh_delay", "sh_cancel_delay", "sh_time_range",
         "sh_calendar", "sh_week_day", "sh_lunar_time", "sh_get_second_of_day",
         // the plug-in's own
-        "sh_time_of_day", "sh_lunar_day", "sh_solar_term", "sh_delay_restart",
-        "sh_delay_remaining"};
+        "sh_time_of_day", "sh_lunar_day", "sh_solar_term", "sh_delay_restart", "sh_delay_remaining",
+        // the home's place and zone, and the sun conditions
+        "sh_set_home_location", "sh_set_home_zone", "sh_sun_window", "sh_sun_elevation"};
     EXPECT_EQ(readDef().exports, expected);
 }
 

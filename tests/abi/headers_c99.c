@@ -27,6 +27,11 @@ static bool (*const own_conditions[])(uint32_t, qo_object *, int32_t,
 /* The plug-in's own timer controls */
 static bool (*const timer_controls[])(uint32_t, qo_object *, int32_t,
                                       qo_object *) = {sh_delay_restart, sh_delay_remaining};
+/* The home's place and zone, and the sun conditions */
+static bool (*const set_location)(double, double) = sh_set_home_location;
+static bool (*const set_zone)(const char *) = sh_set_home_zone;
+static bool (*const sun_conditions[])(uint32_t, qo_object *, int32_t,
+                                      qo_object *) = {sh_sun_window, sh_sun_elevation};
 static bool (*const tick)(uint64_t) = sh_time_update;
 static const char *(*const version)(void) = qo_sh_sys_version;
 
@@ -34,6 +39,8 @@ int kelvo_abi_c99_anchor(void) {
     ShPostEventFn post = post_shape;
     return (int)(sizeof natives / sizeof natives[0]) +
            (int)(sizeof own_conditions / sizeof own_conditions[0]) +
-           (int)(sizeof timer_controls / sizeof timer_controls[0]) + (set_hal != 0) + (post == 0) +
+           (int)(sizeof timer_controls / sizeof timer_controls[0]) +
+           (int)(sizeof sun_conditions / sizeof sun_conditions[0]) + (set_location != 0) +
+           (set_zone != 0) + (set_hal != 0) + (post == 0) +
            (tick != 0) + (version != 0);
 }

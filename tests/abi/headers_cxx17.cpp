@@ -33,6 +33,11 @@ static_assert(std::is_same_v<decltype(&sh_solar_term), NativeFn>);
 // The plug-in's own timer controls
 static_assert(std::is_same_v<decltype(&sh_delay_restart), NativeFn>);
 static_assert(std::is_same_v<decltype(&sh_delay_remaining), NativeFn>);
+// The home's place and zone, and the sun conditions
+static_assert(std::is_same_v<decltype(&sh_set_home_location), bool (*)(double, double)>);
+static_assert(std::is_same_v<decltype(&sh_set_home_zone), bool (*)(const char *)>);
+static_assert(std::is_same_v<decltype(&sh_sun_window), NativeFn>);
+static_assert(std::is_same_v<decltype(&sh_sun_elevation), NativeFn>);
 static_assert(std::is_same_v<decltype(&sh_time_update), bool (*)(uint64_t)>);
 static_assert(
     std::is_same_v<decltype(&qo_queue_remove_all),
