@@ -2,6 +2,7 @@
 // The script time conditions, per call, each with its one qolib value.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 
@@ -118,6 +119,79 @@ void BM_TimeRangeZone(benchmark::State &s) {
 BENCHMARK(BM_CalendarZone)->ArgName("tz")->Arg(0)->Arg(1);
 BENCHMARK(BM_TimeRangeZone)->ArgName("tz")->Arg(0)->Arg(1);
 
+// The sun conditions for a home in Beijing. The window with the day's
+// events known (every call after the first of a day), and the first
+// question of each day in turn: the clock moves a day forward before each
+// call, outside the measured time, so each call computes the day's new
+// events.
+void sunHome() {
+    if (!sh_set_home_location(39.9042, 116.4074) || !sh_set_home_zone("CST-8"))
+        std::abort();
+}
+void BM_SunWindow(benchmark::State &s) {
+    kbench::PluginGuard plugin;
+    sunHome();
+    runNative<sh_sun_window>(s, {2, 1800, 1, 0});
+}
+void BM_SunWindowNewDay(benchmark::State &state) {
+    kbench::PluginGuard plugin;
+    sunHome();
+    qo_object argv[4] = {qo_object_new_int32(2), qo_object_new_int32(1800), qo_object_new_int32(1),
+                         qo_object_new_int32(0)};
+    uint64_t now = NOW;
+    for (auto _ : state) {
+        // Forward a day at a time through 2024..2078, then back to 2024
+        // (one question in twenty thousand starts the cache afresh).
+        now = now + 86400000ULL > NOW + 20000 * 86400000ULL ? NOW : now + 86400000ULL;
+        sh_time_update(now);
+        qo_object out = nullptr;
+        const auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(sh_sun_window(1, argv, 4, &out));
+        const auto stop = std::chrono::steady_clock::now();
+        state.SetIterationTime(std::chrono::duration<double>(stop - start).count());
+        qo_object_free(&out);
+    }
+    for (qo_object &o : argv)
+        qo_object_free(&o);
+}
+// sh_calendar timed the same way, for the same clock reads.
+void BM_CalendarManualTime(benchmark::State &state) {
+    kbench::PluginGuard plugin;
+    qo_object argv[3] = {qo_object_new_int32(24), qo_object_new_int32(6), qo_object_new_int32(15)};
+    uint64_t now = NOW;
+    for (auto _ : state) {
+        now = now + 86400000ULL > NOW + 20000 * 86400000ULL ? NOW : now + 86400000ULL;
+        sh_time_update(now);
+        qo_object out = nullptr;
+        const auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(sh_calendar(1, argv, 3, &out));
+        const auto stop = std::chrono::steady_clock::now();
+        state.SetIterationTime(std::chrono::duration<double>(stop - start).count());
+        qo_object_free(&out);
+    }
+    for (qo_object &o : argv)
+        qo_object_free(&o);
+}
+void BM_SunElevation(benchmark::State &s) {
+    kbench::PluginGuard plugin;
+    sunHome();
+    runNative<sh_sun_elevation>(s, {-60, 900});
+}
+// The same in Berlin's zone, with summer time: the zone's conversions
+// cost more than the Beijing's fixed offset.
+void BM_SunElevationSummerTime(benchmark::State &s) {
+    kbench::PluginGuard plugin;
+    sunHome();
+    if (!sh_set_home_zone("CET-1CEST,M3.5.0,M10.5.0/3"))
+        std::abort();
+    runNative<sh_sun_elevation>(s, {-60, 900});
+}
+BENCHMARK(BM_SunWindow);
+BENCHMARK(BM_SunElevationSummerTime);
+BENCHMARK(BM_SunWindowNewDay)->UseManualTime();
+BENCHMARK(BM_CalendarManualTime)->UseManualTime();
+BENCHMARK(BM_SunElevation);
+
 // What one result value costs on its own.
 void BM_NewBoolValue(benchmark::State &state) {
     for (auto _ : state) {
@@ -138,4 +212,10 @@ KBENCH_MAIN({"BM_TimeRangeZone", "BM_CalendarZone"}, {"BM_TimeRange", "BM_Calend
             {"BM_LunarDayLast", "BM_Calendar"}, {"BM_SolarTerm", "BM_Calendar"},
             {"BM_LunarTime", "BM_Calendar"},
             // the timer controls, also within 2x of sh_calendar
-            {"BM_DelayRestart", "BM_Calendar"}, {"BM_DelayRemaining", "BM_Calendar"})
+            {"BM_DelayRestart", "BM_Calendar"}, {"BM_DelayRemaining", "BM_Calendar"},
+            // the sun conditions: the window within 2x of sh_calendar once the
+            // day's events are known, 50x for the first question of a day;
+            // the elevation within 4x
+            {"BM_SunWindow", "BM_Calendar"}, {"BM_SunWindowNewDay", "BM_Calendar"},
+            {"BM_SunWindowNewDay", "BM_CalendarManualTime"}, {"BM_SunElevation", "BM_Calendar"},
+            {"BM_SunElevationSummerTime", "BM_Calendar"})
