@@ -114,8 +114,20 @@ bool heldDays(ConditionClock &clock, const Command &check, int y, std::vector<bo
               std::string &error) {
     const sys_days jan1{year{y} / 1 / 1};
     const sys_days next{year{y + 1} / 1 / 1};
-    const std::vector<int32_t> points = changePoints(check);
     held.assign(static_cast<size_t>((next - jan1).count()), false);
+    if (isSunCheck(check)) {
+        // The year's intervals, each marking the days it touches.
+        const int64_t first = jan1.time_since_epoch().count() * int64_t{86400};
+        std::vector<Interval> intervals;
+        if (!whenHolds(clock, check, first, first + static_cast<int64_t>(held.size()) * 86400 - 1,
+                       intervals, error))
+            return false;
+        for (const Interval &i : intervals)
+            for (int64_t d = (i.first - first) / 86400; d <= (i.last - first) / 86400; ++d)
+                held[static_cast<size_t>(d)] = true;
+        return true;
+    }
+    const std::vector<int32_t> points = changePoints(check);
     for (size_t d = 0; d < held.size(); ++d) {
         const int64_t midnight =
             (jan1 + days{static_cast<int>(d)}).time_since_epoch().count() * int64_t{86400};

@@ -18,7 +18,32 @@ const CheckNative CHECKS[] = {
     {CheckKind::TimeOfDay, "sh_time_of_day", &PluginApi::timeOfDay},
     {CheckKind::LunarDay, "sh_lunar_day", &PluginApi::lunarDay},
     {CheckKind::SolarTerm, "sh_solar_term", &PluginApi::solarTerm},
+    {CheckKind::SunWindow, "sh_sun_window", &PluginApi::sunWindow},
+    {CheckKind::SunElevation, "sh_sun_elevation", &PluginApi::sunElevation},
 };
+
+// Event numbers of sh_sun_window, from 1.
+const char *const SUN_EVENTS[] = {"sunrise", "sunset", "civil dawn", "civil dusk", "solar noon"};
+
+std::string sunEventWords(int64_t event, int64_t offset) {
+    std::string text =
+        event >= 1 && event <= 5 ? SUN_EVENTS[event - 1] : "sun event " + std::to_string(event);
+    if (offset == 0)
+        return text;
+    const int64_t size = offset < 0 ? -offset : offset;
+    std::string span = size % 3600 == 0 ? std::to_string(size / 3600) + "h"
+                       : size % 60 == 0 ? std::to_string(size / 60) + "min"
+                                        : std::to_string(size) + "s";
+    return text + (offset < 0 ? " - " : " + ") + span;
+}
+
+std::string tenthsWords(int64_t tenths) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%s%lld.%lld", tenths < 0 ? "-" : "",
+                  static_cast<long long>((tenths < 0 ? -tenths : tenths) / 10),
+                  static_cast<long long>((tenths < 0 ? -tenths : tenths) % 10));
+    return buf;
+}
 
 // Monday first, as the weekday mask counts.
 const char *const WEEKDAY_NAMES[] = {"Monday", "Tuesday",  "Wednesday", "Thursday",
@@ -111,6 +136,10 @@ std::string absentNative(const PluginApi &api, const std::vector<Command> &comma
             return "sh_delay_restart";
         if (c.op == Op::Remaining && api.delayRemaining == nullptr)
             return "sh_delay_remaining";
+        if (c.op == Op::Location && api.setHomeLocation == nullptr)
+            return "sh_set_home_location";
+        if (c.op == Op::Zone && api.setHomeZone == nullptr)
+            return "sh_set_home_zone";
     }
     return {};
 }
@@ -164,8 +193,16 @@ std::string describeCondition(const Command &c) {
         if (a[0] >= 1 && a[0] <= 24)
             return std::string("solar term ") + SOLAR_TERMS[a[0] - 1];
         return "solar term " + std::to_string(a[0]);
+    case CheckKind::SunWindow:
+        return sunEventWords(a[0], a[1]) + DASH + sunEventWords(a[2], a[3]);
+    case CheckKind::SunElevation:
+        return "sun elevation " + tenthsWords(a[0]) + DASH + tenthsWords(a[1]) + "\u00b0";
     }
     return {};
+}
+
+bool isSunCheck(const Command &check) {
+    return check.check == CheckKind::SunWindow || check.check == CheckKind::SunElevation;
 }
 
 std::vector<int32_t> changePoints(const Command &c) {

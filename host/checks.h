@@ -31,7 +31,10 @@ std::string describeCondition(const Command &check);
 
 // The seconds of a day, 0 first and in increasing order, at which the answer
 // of the condition can change; it holds its value from each one to the next.
+// Not for the sun conditions, whose answers change at any second.
 std::vector<int32_t> changePoints(const Command &check);
+// sun_window and sun_elevation: they change with the sun, not the clock.
+bool isSunCheck(const Command &check);
 
 // HH:MM, or HH:MM:SS when the seconds are not 0.
 std::string clockWords(int64_t secondOfDay);

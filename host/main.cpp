@@ -54,7 +54,10 @@ DESCRIPTION
     marking each day on which the condition holds at some moment. Both run
     the plug-in on a clock of their own, with no delays pending, and ask it
     only at the moments where the answer can change: at midnight, and for
-    time_range and time_of_day also at their bounds.
+    time_range and time_of_day also at their bounds. The sun conditions
+    change with the sun: they are asked every minute and, where the answer
+    changed, bisected to the second (a year takes well under a second); a
+    change less than a minute after the one before can be missed.
 
 OPTIONS
     --plugin PATH     the plug-in to load (default: the library built beside
@@ -63,6 +66,13 @@ OPTIONS
     --delay-var NAME  variable that delay events assign (default DelayId)
     --second-var NAME variable that second-of-day events assign
                       (default SecondOfDay)
+    --location LAT,LON
+                      the home's place for the sun conditions, degrees
+                      north and east (39.9042,116.4074 is Beijing), handed
+                      to sh_set_home_location after init
+    --zone TZ         the home's zone for the sun conditions, a POSIX TZ
+                      string such as CST-8 or CET-1CEST,M3.5.0,M10.5.0/3,
+                      handed to sh_set_home_zone after init
     -v, --verbose     also print every second-of-day event
     -q, --quiet       print only failed expectations and the summary
     --realtime        tick from this machine's local clock every 100 ms;
@@ -113,9 +123,15 @@ SCENARIO LANGUAGE
     check time_of_day <start> <end> [expect true|false]
     check lunar_day <month> <day> <leap> [expect true|false]
     check solar_term <term> [expect true|false]
+    check sun_window <from> <offset> <to> <offset> [expect true|false]
+    check sun_elevation <low> <high> [expect true|false]
     check second_of_day [expect <n>]
+    location <latitude>,<longitude>   sh_set_home_location: the home's place
+    zone <TZ>                         sh_set_home_zone: the home's zone
     show                              home time, weekday, lunar date, second
-                                      of day and the delays still pending
+                                      of day, today's sunrise and sunset
+                                      (once a place and a zone are set) and
+                                      the delays still pending
 
     Script encodings: years count from 2000 (24 is 2024), a second of day
     counts from midnight (8:30 is 30600), -1 as a year, month or day of
@@ -127,8 +143,17 @@ SCENARIO LANGUAGE
     leap 0 for the ordinary month, 1 for the leap month, -1 for either
     (12 -1 0 is New Year's Eve). solar_term takes 1 (Start of Spring) to
     24 (Major Cold), 5 being Clear and Bright, or 0 for any term.
-    time_of_day, lunar_day, solar_term, restart and remaining need a
-    plug-in that provides them; with an older one the scenario is refused.
+    sun_window holds from an event of the sun plus an offset in seconds to
+    the next other one plus its offset; events are 1 sunrise, 2 sunset,
+    3 civil dawn, 4 civil dusk, 5 solar noon, offsets -43200..43200
+    (2 1800 1 0 is half an hour after sunset until sunrise). sun_elevation
+    holds while the sun's elevation lies in [low, high], in tenths of a
+    degree, -900..900 (-60 900 is the sun above -6 degrees). Both need a
+    place and a zone (location and zone, or --location and --zone);
+    without them they answer false.
+    time_of_day, lunar_day, solar_term, the sun conditions, location, zone,
+    restart and remaining need a plug-in that provides them; with an older
+    one the scenario is refused.
 
 EXIT STATUS
     0    every expectation held and no host block leaked
@@ -147,6 +172,8 @@ EXAMPLES
     sh-sys-host --realtime --for 10s
     sh-sys-host when 'lunar 8 15' --from 2024-01-01 --to 2030-12-31
     sh-sys-host calendar 'week_day 0x60' --year 2025 --svg weekends.svg
+    sh-sys-host --location 39.9042,116.4074 --zone CST-8 \
+        when 'sun_window 2 0 1 0' --from 2024-06-01 --to 2024-06-03
 )";
 
 struct Options {
@@ -163,6 +190,9 @@ struct Options {
     int year = 0;
     std::string svg;
     std::string color = "auto";
+    // the home's place and zone
+    std::string location;
+    HomeSettings home;
 };
 
 int usage(const std::string &message) {
@@ -311,7 +341,7 @@ struct ConditionRun {
             return failure(error);
         if (const std::string absent = absentNative(plugin.api(), {check}); !absent.empty())
             return failure("the plug-in does not provide " + absent);
-        clock.emplace(plugin.api());
+        clock.emplace(plugin.api(), o.home);
         if (!clock->begin(error)) {
             end();
             return failure(error);
@@ -405,7 +435,7 @@ int runScenario(const Options &o) {
     }
 
     Player player(plugin.api(), o.player, stdout);
-    if (!player.begin(error)) {
+    if (!player.begin(error, o.home)) {
         std::fprintf(stderr, "sh-sys-host: %s\n", error.c_str());
         player.finish();
         return 2;
@@ -432,6 +462,9 @@ int main(int argc, char **argv) {
     app.add_flag("--realtime", o.realtime, "tick from this machine's clock");
     app.add_option("--for", o.forText, "how long --realtime runs");
     app.add_flag("--version", o.version, "the versions of this program and of the plug-in");
+    app.add_option("--location", o.location, "the home's place, LAT,LON in degrees");
+    std::string zone;
+    CLI::Option *zoneOption = app.add_option("--zone", zone, "the home's zone, a POSIX TZ string");
     app.add_option("scenario", o.scenario, "the scenario file, or - for standard input");
 
     CLI::App *when = app.add_subcommand("when", "the intervals in which a condition holds");
@@ -458,6 +491,15 @@ int main(int argc, char **argv) {
         return usage(quoteBytes(e.what()));
     }
 
+    if (!o.location.empty()) {
+        const auto place = parseLocation(o.location);
+        if (!place)
+            return usage("bad --location '" + quoteBytes(o.location) +
+                         "' (degrees north,east such as 39.9042,116.4074)");
+        o.home.location = place;
+    }
+    if (zoneOption->count() > 0)
+        o.home.zone = zone;
     if (o.player.delayVar.empty() || o.player.secondVar.empty())
         return usage("--delay-var and --second-var need a name");
     if (o.version)

@@ -6,6 +6,8 @@
 
 #include "checks.h"
 #include "qolunar-convert.h"
+#include "sh-sys-sun.h"
+#include "sh-sys-zone.h"
 
 namespace shhost {
 
@@ -34,14 +36,77 @@ std::string dueAt(int64_t now, int64_t due) {
 Player::Player(const PluginApi &api, PlayerOptions options, FILE *out)
     : api_(api), options_(std::move(options)), out_(out) {}
 
-bool Player::begin(std::string &error) {
+bool Player::begin(std::string &error, const HomeSettings &home) {
     Services::get().setLogStream(options_.quiet ? nullptr : out_);
     Services::get().bindTo(api_, options_.delayVar, options_.secondVar);
     if (!api_.init()) {
         error = "sh_func_manager_init refused to start (see the plug-in's log above)";
         return false;
     }
+    if (home.location) {
+        if (api_.setHomeLocation == nullptr) {
+            error = "the plug-in does not provide sh_set_home_location";
+            return false;
+        }
+        if (!api_.setHomeLocation(home.location->first, home.location->second)) {
+            error = "the plug-in refuses the location (see its log above)";
+            return false;
+        }
+        home_.location = home.location;
+    }
+    if (home.zone) {
+        if (api_.setHomeZone == nullptr) {
+            error = "the plug-in does not provide sh_set_home_zone";
+            return false;
+        }
+        if (!api_.setHomeZone(home.zone->c_str())) {
+            error =
+                "the plug-in refuses the zone '" + quoteBytes(*home.zone) + "' (see its log above)";
+            return false;
+        }
+        home_.zone = home.zone;
+    }
     return true;
+}
+
+void Player::setHome(const Command &c) {
+    if (c.op == Op::Location) {
+        const bool ok = api_.setHomeLocation(c.latitude, c.longitude);
+        if (ok)
+            home_.location = std::make_pair(c.latitude, c.longitude);
+        line(c.text, std::string("sh_set_home_location -> ") + (ok ? "true" : "false"));
+        return;
+    }
+    const bool ok = api_.setHomeZone(c.zone.c_str());
+    if (ok)
+        home_.zone = c.zone;
+    line(c.text, std::string("sh_set_home_zone -> ") + (ok ? "true" : "false"));
+}
+
+// Today's sunrise and sunset as the plug-in defines them: around the solar
+// noon nearest to the day's home noon, each turned into home time with the
+// offset in force at its instant. The same sun and zone units the plug-in is
+// built from compute them: show cannot move the plug-in's clock to ask it.
+std::string Player::sunToday() const {
+    ShZone zone{};
+    if (!sh_zone_parse(home_.zone->c_str(), &zone, nullptr))
+        return "sun: the zone does not parse";
+    const auto [lat, lon] = *home_.location;
+    const int64_t day = (now_ >= 0 ? now_ : now_ - 86'399'999) / 86'400'000;
+    const int64_t transit = sh_sun_transit(lon, sh_zone_home_to_utc(&zone, day * 86400 + 43200));
+    std::string text = "sun:";
+    for (const bool rising : {true, false}) {
+        int64_t utc = 0;
+        bool above = false;
+        text += rising ? " sunrise " : ", sunset ";
+        if (sh_sun_crossing(lat, lon, SUN_ALTITUDE_RISE_SET, transit, rising, &utc, &above)) {
+            const int64_t home = utc + sh_zone_utc_offset(&zone, utc);
+            text += dueAt(now_, home * 1000);
+        } else {
+            text += above ? "none (up all day)" : "none (down all day)";
+        }
+    }
+    return text;
 }
 
 void Player::line(const std::string &command, const std::string &result) {
@@ -180,6 +245,10 @@ void Player::execute(const Command &c, const std::string &file) {
     case Op::Show:
         show();
         return;
+    case Op::Location:
+    case Op::Zone:
+        setHome(c);
+        return;
     }
 }
 
@@ -267,6 +336,8 @@ void Player::show() {
                   WEEKDAYS[weekday{day}.c_encoding()], lunarText,
                   static_cast<long long>(now_ / 1000 % 86400));
     line("show", text);
+    if (home_.location && home_.zone)
+        std::fprintf(out_, "%25s  %s\n", "", sunToday().c_str());
     if (pending_.empty()) {
         std::fprintf(out_, "%25s  pending delays: none\n", "");
         return;

@@ -10,6 +10,7 @@
 #include "plugin.h"
 #include "scenario.h"
 #include "services.h"
+#include "when.h"
 
 namespace shhost {
 
@@ -24,8 +25,9 @@ class Player {
   public:
     Player(const PluginApi &api, PlayerOptions options, FILE *out);
 
-    // Hands the services and names over and initialises the plug-in.
-    bool begin(std::string &error);
+    // Hands the services and names over, initialises the plug-in and hands
+    // it the home's place and zone when given.
+    bool begin(std::string &error, const HomeSettings &home = {});
     // Runs every command; false when an expectation failed.
     bool play(const Scenario &scenario);
     // One command; file names the source in failure messages.
@@ -52,6 +54,8 @@ class Player {
     void printEvents();
     void runCheck(const Command &c, const std::string &file);
     void show();
+    void setHome(const Command &c);
+    std::string sunToday() const;
     void restart(const Command &c);
     void remaining(const Command &c, const std::string &file);
     // Counts a check and prints its line, and a failure when it has an
@@ -75,6 +79,8 @@ class Player {
     long secondEvents_ = 0;
     long checks_ = 0;
     long checksFailed_ = 0;
+    // What the plug-in accepted, for show.
+    HomeSettings home_;
 };
 
 } // namespace shhost

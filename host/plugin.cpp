@@ -81,6 +81,10 @@ bool Plugin::load(const std::string &path, std::string &error) {
     resolve(library_, "sh_solar_term", a.solarTerm, absent);
     resolve(library_, "sh_delay_restart", a.delayRestart, absent);
     resolve(library_, "sh_delay_remaining", a.delayRemaining, absent);
+    resolve(library_, "sh_set_home_location", a.setHomeLocation, absent);
+    resolve(library_, "sh_set_home_zone", a.setHomeZone, absent);
+    resolve(library_, "sh_sun_window", a.sunWindow, absent);
+    resolve(library_, "sh_sun_elevation", a.sunElevation, absent);
     return true;
 }
 

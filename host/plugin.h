@@ -38,6 +38,10 @@ struct PluginApi {
     Native solarTerm = nullptr;
     Native delayRestart = nullptr;
     Native delayRemaining = nullptr;
+    decltype(&sh_set_home_location) setHomeLocation = nullptr;
+    decltype(&sh_set_home_zone) setHomeZone = nullptr;
+    Native sunWindow = nullptr;
+    Native sunElevation = nullptr;
 };
 
 class Plugin {

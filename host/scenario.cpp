@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <limits>
 
@@ -36,6 +37,11 @@ const CheckSyntax CHECK_SYNTAX[] = {
     {"time_of_day", CheckKind::TimeOfDay, {"start second", "end second"}, false},
     {"lunar_day", CheckKind::LunarDay, {"month", "day", "leap"}, false},
     {"solar_term", CheckKind::SolarTerm, {"term"}, false},
+    {"sun_window",
+     CheckKind::SunWindow,
+     {"from event", "from offset", "to event", "to offset"},
+     false},
+    {"sun_elevation", CheckKind::SunElevation, {"low tenths", "high tenths"}, false},
 };
 
 std::string usageOf(const CheckSyntax &s) {
@@ -297,6 +303,24 @@ struct LineParser {
             c.op = Op::Show;
             return noMore(1);
         }
+        if (verb == "location") {
+            c.op = Op::Location;
+            if (w.size() < 2)
+                return fail("missing place (location <latitude>,<longitude>)");
+            const auto place = parseLocation(w[1]);
+            if (!place)
+                return fail("bad place " + q(w[1]) + " (degrees north,east such as 39.9,116.4)");
+            c.latitude = place->first;
+            c.longitude = place->second;
+            return noMore(2);
+        }
+        if (verb == "zone") {
+            c.op = Op::Zone;
+            if (w.size() < 2)
+                return fail("missing zone (zone <POSIX TZ> such as CST-8)");
+            c.zone = std::string(w[1]);
+            return noMore(2);
+        }
         return fail("unknown command " + q(verb));
     }
 };
@@ -536,6 +560,26 @@ std::optional<Command> parseLine(std::string_view line, int number, Diagnostic &
     if (!p.parse(c))
         return std::nullopt;
     return c;
+}
+
+std::optional<std::pair<double, double>> parseLocation(std::string_view text) {
+    const size_t comma = text.find(',');
+    if (comma == std::string_view::npos)
+        return std::nullopt;
+    const auto number = [](std::string_view s) -> std::optional<double> {
+        if (!s.empty() && s.front() == '+')
+            s.remove_prefix(1);
+        double v = 0;
+        const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+        if (s.empty() || ec != std::errc() || ptr != s.data() + s.size() || !std::isfinite(v))
+            return std::nullopt;
+        return v;
+    };
+    const auto lat = number(text.substr(0, comma));
+    const auto lon = number(text.substr(comma + 1));
+    if (!lat || !lon)
+        return std::nullopt;
+    return std::make_pair(*lat, *lon);
 }
 
 std::optional<Command> parseCondition(std::string_view text, std::string &error) {

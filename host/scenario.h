@@ -10,7 +10,21 @@
 
 namespace shhost {
 
-enum class Op { Start, Delay, Restart, Remaining, Cancel, Drop, Advance, Tick, Check, Show, Say };
+enum class Op {
+    Start,
+    Delay,
+    Restart,
+    Remaining,
+    Cancel,
+    Drop,
+    Advance,
+    Tick,
+    Check,
+    Show,
+    Say,
+    Location, // the home's place
+    Zone      // the home's zone
+};
 enum class CheckKind {
     TimeRange,
     Calendar,
@@ -19,7 +33,9 @@ enum class CheckKind {
     SecondOfDay,
     TimeOfDay,
     LunarDay,
-    SolarTerm
+    SolarTerm,
+    SunWindow,
+    SunElevation
 };
 
 struct Command {
@@ -34,6 +50,9 @@ struct Command {
     CheckKind check = CheckKind::Calendar;
     std::vector<int64_t> ints;     // vm, id, seconds / check arguments
     std::optional<int64_t> expect; // bool as 0/1, a second of day, or seconds remaining
+    double latitude = 0;           // Location
+    double longitude = 0;
+    std::string zone; // Zone: a POSIX TZ string
 };
 
 struct Diagnostic {
@@ -58,6 +77,10 @@ std::optional<Command> parseLine(std::string_view line, int number, Diagnostic &
 // A condition as `check` takes it, without "check" and without "expect":
 // "lunar 8 15". second_of_day is a number, not a condition, and is refused.
 std::optional<Command> parseCondition(std::string_view text, std::string &error);
+
+// "LAT,LON" in degrees, as --location and the location command take it:
+// finite numbers, the plug-in judges their range.
+std::optional<std::pair<double, double>> parseLocation(std::string_view text);
 
 // "YYYY-MM-DD HH:MM:SS[.mmm]" of home time <-> milliseconds since 1970.
 std::optional<int64_t> parseHomeTime(std::string_view date, std::string_view time);

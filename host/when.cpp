@@ -45,6 +45,19 @@ bool ConditionClock::begin(std::string &error) {
         return false;
     }
     initialised_ = true;
+    if (home_.location && (api_.setHomeLocation == nullptr ||
+                           !api_.setHomeLocation(home_.location->first, home_.location->second))) {
+        error = api_.setHomeLocation == nullptr
+                    ? "the plug-in does not provide sh_set_home_location"
+                    : "the plug-in refuses the location";
+        return false;
+    }
+    if (home_.zone && (api_.setHomeZone == nullptr || !api_.setHomeZone(home_.zone->c_str()))) {
+        error = api_.setHomeZone == nullptr
+                    ? "the plug-in does not provide sh_set_home_zone"
+                    : "the plug-in refuses the zone '" + quoteBytes(*home_.zone) + "'";
+        return false;
+    }
     return true;
 }
 
@@ -73,8 +86,59 @@ long ConditionClock::finish() {
     return Services::get().memory().blocks;
 }
 
+namespace {
+
+void append(std::vector<Interval> &out, int64_t first, int64_t last) {
+    if (!out.empty() && out.back().last + 1 == first)
+        out.back().last = last;
+    else
+        out.push_back({first, last});
+}
+
+// The sun conditions: asked every SUN_STEP seconds; where two answers in a
+// row differ, the second at which the later one begins is bisected.
+bool whenSunHolds(ConditionClock &clock, const Command &check, int64_t from, int64_t to,
+                  std::vector<Interval> &out, std::string &error) {
+    bool held = clock.holdsAt(check, from, error);
+    int64_t since = from; // the answer is `held` from here on
+    int64_t known = from; // up to here
+    while (error.empty() && known < to) {
+        const int64_t probe = std::min(to, known + SUN_STEP);
+        const bool now = clock.holdsAt(check, probe, error);
+        if (!error.empty())
+            break;
+        if (now == held) {
+            known = probe;
+            continue;
+        }
+        // held at `known`, not at `probe`: the first second that answers `now`.
+        int64_t lo = known, hi = probe;
+        while (hi - lo > 1) {
+            const int64_t mid = lo + (hi - lo) / 2;
+            const bool answer = clock.holdsAt(check, mid, error);
+            if (!error.empty())
+                return false;
+            (answer == now ? hi : lo) = mid;
+        }
+        if (held)
+            append(out, since, hi - 1);
+        held = now;
+        since = hi;
+        known = hi;
+    }
+    if (!error.empty())
+        return false;
+    if (held)
+        append(out, since, to);
+    return true;
+}
+
+} // namespace
+
 bool whenHolds(ConditionClock &clock, const Command &check, int64_t from, int64_t to,
                std::vector<Interval> &out, std::string &error) {
+    if (isSunCheck(check))
+        return whenSunHolds(clock, check, from, to, out, error);
     const std::vector<int32_t> points = changePoints(check);
     for (int64_t day = floorDiv(from, DAY); day <= floorDiv(to, DAY); ++day) {
         for (size_t i = 0; i < points.size(); ++i) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "plugin.h"
@@ -14,11 +15,20 @@
 
 namespace shhost {
 
+// The home's place and zone for the sun conditions, as --location and
+// --zone give them.
+struct HomeSettings {
+    std::optional<std::pair<double, double>> location;
+    std::optional<std::string> zone;
+};
+
 // The plug-in initialised on a clock of its own, with no delays pending;
 // it answers conditions at any home second.
 class ConditionClock {
   public:
-    explicit ConditionClock(const PluginApi &api) : api_(api) {}
+    explicit ConditionClock(const PluginApi &api, HomeSettings home = {})
+        : api_(api), home_(std::move(home)) {}
+    // Initialises the plug-in and hands it the home's place and zone.
     bool begin(std::string &error);
     // The condition's answer at that home second; false with an error when
     // the native refuses the arguments (status 0).
@@ -30,6 +40,7 @@ class ConditionClock {
 
   private:
     const PluginApi &api_;
+    HomeSettings home_;
     bool initialised_ = false;
     long questions_ = 0;
 };
@@ -42,7 +53,10 @@ struct Interval {
 
 // Every interval of [from, to] (home seconds, both included) in which the
 // condition holds, each as long as it can be. False with an error when the
-// plug-in refuses the condition.
+// plug-in refuses the condition. The sun conditions are asked every
+// SUN_STEP seconds and, where the answer changed, bisected to the second:
+// a change closer than that to the one before can be missed.
+inline constexpr int64_t SUN_STEP = 60;
 bool whenHolds(ConditionClock &clock, const Command &check, int64_t from, int64_t to,
                std::vector<Interval> &out, std::string &error);
 
