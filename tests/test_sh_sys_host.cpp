@@ -419,7 +419,8 @@ TEST(ShSysHost, DefaultStoryMatchesItsTimeline) {
 }
 
 TEST(ShSysHost, ExamplesPass) {
-    for (const char *name : {"office-hours.scn", "lunar-festival.scn", "long-delay.scn"}) {
+    for (const char *name :
+         {"office-hours.scn", "lunar-festival.scn", "long-delay.scn", "sun-porch-light.scn"}) {
         const HostRun r = runHost(inQuotes(std::string(KELVO_SOURCE_DIR) + "/examples/" + name));
         EXPECT_EQ(r.status, 0) << name << "\n" << r.out << r.err;
         EXPECT_NE(r.out.find("0 blocks leaked"), std::string::npos) << name;
@@ -480,6 +481,27 @@ TEST(ShSysHost, UsageErrors) {
     for (const char *word :
          {"SYNOPSIS", "--realtime", "check time_range", "EXIT STATUS", "advance"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
+}
+
+TEST(ShSysHost, PlaceAndZoneFromTheCommandLine) {
+    const std::string home = "--location 39.9042,116.4074 --zone CST-8 ";
+    const HostRun r =
+        runHost(home + "when 'sun_window 2 0 1 0' --from 2024-06-01 --to 2024-06-01");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("when sunset\u2013sunrise, from 2024-06-01 00:00:00"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("2024-06-01 19:3"), std::string::npos) << "sunset about 19:37\n" << r.out;
+    // The same home for a scenario; a bad place or zone stops before it runs.
+    const HostRun play = runHost(home + "-", "start 2024-06-01 12:00:00\n"
+                                             "check sun_elevation 700 750 expect true\n");
+    EXPECT_EQ(play.status, 0) << play.out << play.err;
+    for (const char *bad : {"--location 91,0 --zone CST-8", "--location 39.9,116.4 --zone CST",
+                            "--location north --zone CST-8"}) {
+        const HostRun refused = runHost(std::string(bad) + " when 'sun_window 2 0 1 0' "
+                                                           "--from 2024-06-01 --to 2024-06-01");
+        EXPECT_EQ(refused.status, 2) << bad << "\n" << refused.out;
+        EXPECT_FALSE(refused.err.empty()) << bad;
+    }
 }
 
 TEST(ShSysHost, RealtimeRunsForItsDurationAndAnswersChecks) {
