@@ -92,7 +92,9 @@ const Native NATIVES[] = {sh_delay, sh_cancel_delay, sh_time_range, sh_calendar,
                           // the plug-in's own conditions
                           sh_time_of_day, sh_lunar_day, sh_solar_term,
                           // timer controls
-                          sh_delay_restart, sh_delay_remaining};
+                          sh_delay_restart, sh_delay_remaining,
+                          // the sun conditions
+                          sh_sun_window, sh_sun_elevation};
 constexpr int NATIVE_COUNT = sizeof(NATIVES) / sizeof(NATIVES[0]);
 
 void callNative(Input &in) {
@@ -131,6 +133,25 @@ void callNative(Input &in) {
         qo_object_free(&o);
 }
 
+// The home's place from any bits (NaN, infinities, out of range) and a zone
+// from a few known strings or up to 24 raw bytes.
+void setHome(Input &in) {
+    const auto latitude = in.take<double>();
+    const auto longitude = in.take<double>();
+    sh_set_home_location(latitude, longitude);
+    static const char *const ZONES[] = {"CST-8", "CET-1CEST,M3.5.0,M10.5.0/3",
+                                        "NZST-12NZDT,M9.5.0,M4.1.0/3", "<-03>3"};
+    const uint8_t pick = in.byte();
+    if (pick < 128) {
+        sh_set_home_zone(ZONES[pick % 4]);
+        return;
+    }
+    char text[25] = {};
+    for (size_t i = 0; i < sizeof(text) - 1 && !in.empty(); ++i)
+        text[i] = static_cast<char>(in.byte());
+    sh_set_home_zone(text);
+}
+
 void bind(Input &in) {
     const uint8_t mask = in.byte();
     sh_callback_set_hal((mask & 1) ? hostMalloc : nullptr, (mask & 1) ? hostFree : nullptr);
@@ -162,7 +183,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             sh_time_update(in.take<uint64_t>());
             break;
         case 4:
-            sh_func_manager_delay_task_delete(in.byte() % 4);
+            if (in.byte() & 1)
+                sh_func_manager_delay_task_delete(in.byte() % 4);
+            else
+                setHome(in);
             break;
         case 5:
             gFailCountdown = in.byte() < 32 ? in.byte() % 8 : -1;
