@@ -450,6 +450,11 @@ TEST_F(SunNatives, PolarDayBeginsAndEndsWithoutGapOrOverlap) {
             for (int64_t t = day * DAY - 6 * 3600; t <= day * DAY + 6 * 3600; t += 600) {
                 const bool daylight = holds(t, {RISE, 0, SET, 0});
                 EXPECT_NE(daylight, holds(t, {SET, 0, RISE, 0})) << h.name << " " << t;
+                // With offsets too: until half an hour after sunset, and from then on.
+                EXPECT_NE(holds(t, {RISE, 0, SET, 1800}), holds(t, {SET, 1800, RISE, 0}))
+                    << h.name << " " << t;
+                EXPECT_NE(holds(t, {DAWN, -600, DUSK, 600}), holds(t, {DUSK, 600, DAWN, -600}))
+                    << h.name << " " << t;
                 EXPECT_EQ(daylight, def.holds(t, {RISE, 0, SET, 0})) << h.name << " " << t;
             }
             // A polar day is daylight from its first second, a polar night
