@@ -125,7 +125,7 @@ template <typename F> int sh_sun_in_window(const ShSunQuery &stQ, int64_t llMarg
     return 0;
 }
 
-// The sun's altitude that event iEvent crosses, and whether it rises.
+// The altitude of the sun that event iEvent crosses.
 double sh_sun_event_altitude(int32_t iEvent) {
     return iEvent == SUN_EVENT_RISE || iEvent == SUN_EVENT_SET ? SUN_ALTITUDE_RISE_SET
                                                                : SUN_ALTITUDE_CIVIL;
