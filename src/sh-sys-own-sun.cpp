@@ -98,26 +98,28 @@ struct ShSunQuery {
 };
 
 // 1 when llNow lies in the window of some day, 0 when in none; -1 when
-// fnEvent(day, event, &home) could not give an event it needed. Only days
-// whose window can reach llNow by the bounds of their events are asked.
+// fnEvent(day, event, &home) could not give an event it needed. Only the
+// days whose window can reach llNow by the bounds of their events are asked,
+// the latest first.
 template <typename F> int sh_sun_in_window(const ShSunQuery &stQ, int64_t llMargin, F fnEvent) {
-    const int64_t llReach = 3 + llMargin / SECONDS_OF_DAY;
-    for (int64_t i = 0; i <= 2 * llReach; ++i) {
-        // Today first, then the days either side of it.
-        const int64_t llDay = stQ.llDay + ((i & 1) != 0 ? -(i + 1) / 2 : i / 2);
-        const int64_t llCloseDay = llDay + stQ.llCloseDay;
-        if (llDay * SECONDS_OF_DAY + SUN_EVENT_EARLIEST[stQ.iFrom] - llMargin + stQ.iFromOffset >
-                stQ.llNow ||
-            llCloseDay * SECONDS_OF_DAY + SUN_EVENT_LATEST[stQ.iTo] + llMargin + stQ.iToOffset <=
-                stQ.llNow)
-            continue;
+    const int64_t llSecond = stQ.llNow - stQ.llDay * SECONDS_OF_DAY;
+    // Opens no later than llNow: the day's earliest open is not after it.
+    const int64_t llLast = stQ.llDay + sh_floor_div(llSecond - SUN_EVENT_EARLIEST[stQ.iFrom] +
+                                                        llMargin - stQ.iFromOffset,
+                                                    SECONDS_OF_DAY);
+    // Closes after llNow: the closing day's latest close is after it.
+    const int64_t llFirst =
+        stQ.llDay - stQ.llCloseDay + 1 +
+        sh_floor_div(llSecond - SUN_EVENT_LATEST[stQ.iTo] - llMargin - stQ.iToOffset,
+                     SECONDS_OF_DAY);
+    for (int64_t llDay = llLast; llDay >= llFirst; --llDay) {
         int64_t llOpen = 0;
         if (!fnEvent(llDay, stQ.iFrom, &llOpen))
             return -1;
         if (llOpen + stQ.iFromOffset > stQ.llNow)
             continue;
         int64_t llClose = 0;
-        if (!fnEvent(llCloseDay, stQ.iTo, &llClose))
+        if (!fnEvent(llDay + stQ.llCloseDay, stQ.iTo, &llClose))
             return -1;
         if (stQ.llNow < llClose + stQ.iToOffset)
             return 1;
