@@ -485,8 +485,7 @@ TEST(ShSysHost, UsageErrors) {
 
 TEST(ShSysHost, PlaceAndZoneFromTheCommandLine) {
     const std::string home = "--location 39.9042,116.4074 --zone CST-8 ";
-    const HostRun r =
-        runHost(home + "when 'sun_window 2 0 1 0' --from 2024-06-01 --to 2024-06-01");
+    const HostRun r = runHost(home + "when 'sun_window 2 0 1 0' --from 2024-06-01 --to 2024-06-01");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("when sunset\u2013sunrise, from 2024-06-01 00:00:00"), std::string::npos)
         << r.out;
@@ -740,11 +739,16 @@ std::vector<std::string> absentNatives() {
     const std::pair<Native, const char *> natives[] = {
         {a.timeOfDay, "sh_time_of_day"},          {a.lunarDay, "sh_lunar_day"},
         {a.solarTerm, "sh_solar_term"},           {a.delayRestart, "sh_delay_restart"},
-        {a.delayRemaining, "sh_delay_remaining"},
+        {a.delayRemaining, "sh_delay_remaining"}, {a.sunWindow, "sh_sun_window"},
+        {a.sunElevation, "sh_sun_elevation"},
     };
     for (const auto &[native, name] : natives)
         if (native == nullptr)
             absent.push_back(name);
+    if (a.setHomeLocation == nullptr)
+        absent.push_back("sh_set_home_location");
+    if (a.setHomeZone == nullptr)
+        absent.push_back("sh_set_home_zone");
     return absent;
 }
 
@@ -788,9 +792,15 @@ TEST(ShSysHost, WhenNewYearsEveAndClearAndBright2024To2030) {
 
 TEST(ShSysHost, EachNewNativeIsRefusedByNameWhenAbsent) {
     const std::pair<const char *, const char *> uses[] = {
-        {"check time_of_day 0 60", "sh_time_of_day"}, {"check lunar_day 8 15 0", "sh_lunar_day"},
-        {"check solar_term 5", "sh_solar_term"},      {"restart 1 1 10", "sh_delay_restart"},
+        {"check time_of_day 0 60", "sh_time_of_day"},
+        {"check lunar_day 8 15 0", "sh_lunar_day"},
+        {"check solar_term 5", "sh_solar_term"},
+        {"restart 1 1 10", "sh_delay_restart"},
         {"remaining 1 1", "sh_delay_remaining"},
+        {"check sun_window 2 0 1 0", "sh_sun_window"},
+        {"check sun_elevation -60 900", "sh_sun_elevation"},
+        {"location 39.9,116.4", "sh_set_home_location"},
+        {"zone CST-8", "sh_set_home_zone"},
     };
     const std::vector<std::string> absent = absentNatives();
     for (const auto &[line, native] : uses) {
