@@ -10,7 +10,7 @@
 #include "sh-sys-sun.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    uint8_t buf[41] = {};
+    uint8_t buf[33] = {};
     std::memcpy(buf, data, size < sizeof buf ? size : sizeof buf);
     double latitude, longitude, altitude;
     int64_t instant;
@@ -18,9 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::memcpy(&longitude, buf + 8, 8);
     std::memcpy(&altitude, buf + 16, 8);
     std::memcpy(&instant, buf + 24, 8);
-    const bool rising = (buf[40] & 1) != 0;
+    const bool rising = (buf[32] & 1) != 0;
     // Half the inputs as plausible values, so that the searches run too.
-    if ((buf[40] & 2) != 0) {
+    if ((buf[32] & 2) != 0) {
         latitude = std::isfinite(latitude) ? std::fmod(latitude, 90.0) : 0.0;
         altitude = std::isfinite(altitude) ? std::fmod(altitude, 20.0) : -0.833;
         instant = static_cast<int64_t>(static_cast<uint64_t>(instant) % 4102444800ULL);
