@@ -356,7 +356,7 @@ bool sh_sun_by_hour_angle(const SunObserver &stObs, double dTransit, double dSin
         dSinDecBefore = stPoint.stSky.dSinDec;
         dHourAngleBefore = stPoint.dHourAngle;
         dOffset += dStep;
-        if (!(std::fabs(dOffset) < HALF_DAY_S))
+        if (!(dSign * dOffset > 0.0 && dSign * dOffset < HALF_DAY_S))
             return false;
         if (std::fabs(dStep) < HOUR_ANGLE_DONE_S) {
             *pdOffset = dOffset;
