@@ -122,13 +122,12 @@ struct SunSky {
     double dCosDecSinH; // cos(declination) sin(hour angle)
 };
 
-// The mean obliquity at J2000.0, 23 deg 26' 21.448" [AA] (22.2), and its
-// sine and cosine: the obliquity of date differs from it by less than
-// 0.02 degree over 1970..2099, so its sine and cosine follow to 1e-8 from
-// the first two terms of their Taylor series.
-constexpr double OBLIQUITY_J2000_DEG = 23.4392911111;
-constexpr double SIN_OBLIQUITY_J2000 = 0.39777715593191;
-constexpr double COS_OBLIQUITY_J2000 = 0.91748206206919;
+// The sine and cosine of the mean obliquity at J2000.0, 23 deg 26' 21.448"
+// [AA] (22.2). The obliquity of date differs from it by less than 0.02
+// degree over 1970..2099, so its sine and cosine follow to 1e-8 from the
+// first terms of their Taylor series about it.
+constexpr double SIN_OBLIQUITY_J2000 = 0.397777155931914;
+constexpr double COS_OBLIQUITY_J2000 = 0.917482062069182;
 
 // dDaysUt: days of UT from J2000.0.
 void sh_sun_sky(double dDaysUt, double dLongitude, SunSky *pstSky) {
@@ -238,9 +237,12 @@ void sh_sun_point(const SunObserver &stObs, double dPosixSeconds, SunPoint *pstP
 
 // cos H0 of [AA] (15.1): the cosine of the hour angle at which the sun, at
 // the declination of the point, stands at the geocentric elevation whose
-// sine is dSinTarget.
+// sine is dSinTarget. At a pole, where no hour angle decides, 2.
 double sh_sun_cos_h0(const SunObserver &stObs, double dSinTarget, const SunPoint &stPoint) {
-    return (dSinTarget - stObs.dSinLat * stPoint.stSky.dSinDec) / (stObs.dCosLat * stPoint.dCosDec);
+    const double dDenominator = stObs.dCosLat * stPoint.dCosDec;
+    if (!(std::fabs(dDenominator) > 1e-12))
+        return 2.0;
+    return (dSinTarget - stObs.dSinLat * stPoint.stSky.dSinDec) / dDenominator;
 }
 
 // Where the hour-angle refinement is used: the sun well clear of grazing
@@ -354,7 +356,7 @@ bool sh_sun_by_hour_angle(const SunObserver &stObs, double dTransit, double dSin
         dSinDecBefore = stPoint.stSky.dSinDec;
         dHourAngleBefore = stPoint.dHourAngle;
         dOffset += dStep;
-        if (!(std::fabs(dOffset) < HALF_DAY_S))
+        if (!(dSign * dOffset > 0.0 && dSign * dOffset < HALF_DAY_S))
             return false;
         if (std::fabs(dStep) < HOUR_ANGLE_DONE_S) {
             *pdOffset = dOffset;

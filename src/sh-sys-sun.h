@@ -8,8 +8,12 @@
 // an observer at sea level sees them. Instants are UTC, counted from
 // 1970-01-01 00:00:00 and given without leap seconds, as POSIX time is.
 // Every function takes any argument without undefined behaviour; the
-// results are meant for 1970..2099, where they agree with a high-precision
-// ephemeris to a few seconds (tests/test_sun.cpp states the figures).
+// results are meant for 1970..2099. There, against a high-precision
+// ephemeris (tests/test_sun.cpp), the elevation is within 0.01 degree, and
+// transits, sunrises and sunsets up to 65 degrees of latitude within 5
+// seconds; a crossing where the sun only grazes the altitude, its elevation
+// changing a few thousandths of a degree a minute, may be off by more
+// seconds, but never by more than 0.01 degree of elevation.
 #ifndef SH_SYS_SUN_H
 #define SH_SYS_SUN_H
 

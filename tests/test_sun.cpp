@@ -21,9 +21,12 @@ namespace {
 // elevation.
 constexpr double EVENT_LIMIT_S = 10.0;
 constexpr double ELEVATION_LIMIT_DEG = 0.05;
-// A crossing beyond EVENT_LIMIT_S where the sun's elevation changes so
-// slowly that this elevation covers more than those seconds.
-constexpr double GRAZING_LIMIT_DEG = 0.005;
+// A crossing beyond EVENT_LIMIT_S, where the sun's elevation changes so
+// slowly that a small error in its place takes more than those seconds, is
+// held to the elevation its difference stands for: 0.01 degree, what the
+// solar coordinates promise (src/sh-sys-sun.cpp), a fifth of the limit for
+// the elevation itself.
+constexpr double GRAZING_LIMIT_DEG = 0.01;
 
 std::string dataPath(const std::string &name) {
     return std::string(KELVO_TEST_DATA_DIR) + "/" + name;
@@ -165,9 +168,15 @@ TEST(Sun, EventsAgreeWithTheEphemerisUpTo65Degrees) {
             << "\nhalf days without a crossing: " << noCrossing;
     RecordProperty("differences", summary.str());
     std::cout << summary.str() << '\n';
+    // Every transit, sunrise and sunset within EVENT_LIMIT_S (the largest
+    // some 3 and 4.5 s). Civil dawn and dusk too, except where the sun only
+    // just dips to -6 degrees at its lowest: in these dumps two at Reykjavik
+    // (64.15 N) in late July, up to 35 s apart where the sun moves 0.00004
+    // degree a second: 0.0015 degree of elevation.
     EXPECT_LE(std::fabs(transit.value), EVENT_LIMIT_S) << transit.where;
     EXPECT_EQ(riseSet.elevation.count, 0) << riseSet.elevation.where;
     EXPECT_LE(std::fabs(dawnDusk.elevation.value), GRAZING_LIMIT_DEG) << dawnDusk.elevation.where;
+    EXPECT_LE(dawnDusk.elevation.count, 10);
 }
 
 TEST(Sun, PolarDaysAgreeWithTheEphemeris) {
@@ -189,6 +198,10 @@ TEST(Sun, PolarDaysAgreeWithTheEphemeris) {
             << "\ncivil dawn/dusk max " << dawnDusk << "\ndisagree on crossing: " << disagree;
     RecordProperty("differences", summary.str());
     std::cout << summary.str() << '\n';
+    // Near the poles the sun grazes the altitudes for weeks: at 70 and 78
+    // degrees some 70 of the 12 200 crossings differ by more than
+    // EVENT_LIMIT_S, each by less than 0.003 degree of elevation. Both sides
+    // agree on every half day with and without a crossing.
     EXPECT_EQ(disagree, 0);
     EXPECT_LE(std::fabs(transit.value), EVENT_LIMIT_S) << transit.where;
     EXPECT_LE(std::fabs(riseSet.elevation.value), GRAZING_LIMIT_DEG) << riseSet.elevation.where;
