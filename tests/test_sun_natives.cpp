@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <fstream>
 #include <map>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -468,6 +470,72 @@ TEST_F(SunNatives, PolarDayBeginsAndEndsWithoutGapOrOverlap) {
         // 78N; at 78S the year starts and ends in polar day).
         EXPECT_GE(changes, 3) << h.name;
     }
+}
+
+// Sunrise and sunset at 70 and 78 degrees north and south, every day of 2024
+// and 2025, against the independent ephemeris astronomy-engine (the dump of
+// scripts/dump-sun-astronomy-engine.js in tests/data): the window from
+// sunrise to sunset turns within two minutes of its sunrise and sunset, and
+// holds all day or never where it finds the sun above or below all day.
+// The zone is the longitude's whole hour, so home noon lies near the
+// ephemeris's mean solar noon and both take the same transit.
+TEST_F(SunNatives, HighLatitudesAgreeWithAnIndependentEphemeris) {
+    struct Day {
+        int64_t noon;
+        std::string rise, set; // UTC seconds, or "above" / "below"
+    };
+    std::ifstream in(std::string(KELVO_TEST_DATA_DIR) + "/sun-polar-astronomy-engine.txt");
+    ASSERT_TRUE(in.good());
+    std::map<std::pair<double, double>, std::vector<Day>> places;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        double lat = 0, lon = 0;
+        std::string date, transit, dawn, dusk;
+        Day d{};
+        words >> lat >> lon >> date >> d.noon >> transit >> d.rise >> d.set >> dawn >> dusk;
+        ASSERT_FALSE(words.fail()) << line;
+        places[{lat, lon}].push_back(d);
+    }
+    ASSERT_EQ(places.size(), 8U);
+    const Window daylight{RISE, 0, SET, 0};
+    const auto found = [](const std::string &w) { return w != "above" && w != "below"; };
+    const auto utc = [](const std::string &w) {
+        return static_cast<int64_t>(std::floor(std::stod(w)));
+    };
+    long crossings = 0, polar = 0;
+    for (const auto &[place, days] : places) {
+        const auto [lat, lon] = place;
+        const long hours = std::lround(lon / 15);
+        const std::string zone =
+            "HOM" + std::string(hours > 0 ? "-" : "") + std::to_string(std::labs(hours));
+        ASSERT_TRUE(sh_set_home_location(lat, lon));
+        ASSERT_TRUE(sh_set_home_zone(zone.c_str())) << zone;
+        const int64_t shift = hours * 3600;
+        for (size_t i = 1; i + 1 < days.size(); ++i) {
+            const Day &d = days[i], &before = days[i - 1], &after = days[i + 1];
+            const std::string where = std::to_string(lat) + "," + std::to_string(lon) +
+                                      " day of noon " + std::to_string(d.noon);
+            if (found(d.rise) && found(d.set) && utc(d.set) - utc(d.rise) > 7200 &&
+                found(before.set) && utc(before.set) < utc(d.rise) - 7200 && found(after.rise) &&
+                utc(after.rise) > utc(d.set) + 7200) {
+                const int64_t rise = utc(d.rise) + shift, set = utc(d.set) + shift;
+                EXPECT_FALSE(holds(rise - 120, daylight)) << where;
+                EXPECT_TRUE(holds(rise + 120, daylight)) << where;
+                EXPECT_TRUE(holds(set - 120, daylight)) << where;
+                EXPECT_FALSE(holds(set + 120, daylight)) << where;
+                ++crossings;
+            } else if (!found(d.rise) && d.rise == d.set && before.rise == d.rise &&
+                       before.set == d.rise && after.rise == d.rise && after.set == d.rise) {
+                const int64_t day = floorDiv(d.noon + shift, DAY);
+                for (int64_t t : {day * DAY, day * DAY + DAY / 2, day * DAY + DAY - 1})
+                    EXPECT_EQ(holds(t, daylight), d.rise == "above") << where << " at " << t;
+                ++polar;
+            }
+        }
+    }
+    EXPECT_GT(crossings, 2000);
+    EXPECT_GT(polar, 1000);
 }
 
 // A window that an offset pushes past midnight still holds after midnight.
