@@ -14,10 +14,11 @@ set(KELVO_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 # The plug-in finds qolib installed beside it.
 set_target_properties(kelvo-sh-sys PROPERTIES EXPORT_NAME sh-sys INSTALL_RPATH "$ORIGIN")
-if(KELVO_QOLIB STREQUAL "bundled")
+if(KELVO_QOLIB STREQUAL "bundled" AND NOT CMAKE_SKIP_INSTALL_RPATH)
   # The stand-in lies beside it in the build tree too: the plug-in is built
   # as it is installed, with no path of the build machine inside, and its
-  # size (scripts/footprint) does not depend on where it was built.
+  # size (scripts/footprint) does not depend on where it was built. (The
+  # Debian build installs no search path and keeps the build tree's.)
   set_target_properties(kelvo-sh-sys PROPERTIES BUILD_WITH_INSTALL_RPATH ON)
 endif()
 install(TARGETS kelvo-sh-sys EXPORT kelvo-sh-sys-targets
