@@ -12,13 +12,15 @@ include(CMakePackageConfigHelpers)
 set(KELVO_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/kelvo-sh-sys)
 set(KELVO_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-set_target_properties(qolib PROPERTIES EXPORT_NAME qolib)
 # The plug-in finds qolib installed beside it.
 set_target_properties(kelvo-sh-sys PROPERTIES EXPORT_NAME sh-sys INSTALL_RPATH "$ORIGIN")
-
-install(TARGETS qolib EXPORT qolib-targets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
-  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
+if(KELVO_QOLIB STREQUAL "bundled" AND NOT CMAKE_SKIP_INSTALL_RPATH)
+  # The stand-in lies beside it in the build tree too: the plug-in is built
+  # as it is installed, with no path of the build machine inside, and its
+  # size (scripts/footprint) does not depend on where it was built. (The
+  # Debian build installs no search path and keeps the build tree's.)
+  set_target_properties(kelvo-sh-sys PROPERTIES BUILD_WITH_INSTALL_RPATH ON)
+endif()
 install(TARGETS kelvo-sh-sys EXPORT kelvo-sh-sys-targets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
   PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
@@ -27,12 +29,11 @@ install(FILES ${PROJECT_BINARY_DIR}/include/kelvo_sh_sys_version.h
 install(FILES ${PROJECT_SOURCE_DIR}/include/kelvo_sh_sys.def ${PROJECT_SOURCE_DIR}/include/kelvo_sh_sys.map
   DESTINATION ${CMAKE_INSTALL_DATADIR}/kelvo-sh-sys COMPONENT dev)
 
-install(EXPORT qolib-targets NAMESPACE kelvo:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/qolib COMPONENT dev)
-configure_file(${PROJECT_SOURCE_DIR}/cmake/qolib-config.cmake.in ${PROJECT_BINARY_DIR}/qolib-config.cmake @ONLY)
-write_basic_package_version_file(${PROJECT_BINARY_DIR}/qolib-config-version.cmake
-  VERSION 1.0.0 COMPATIBILITY SameMajorVersion)
-install(FILES ${PROJECT_BINARY_DIR}/qolib-config.cmake ${PROJECT_BINARY_DIR}/qolib-config-version.cmake
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/qolib COMPONENT dev)
+# The stand-in's own rules (qolib/QolibInstall.cmake); with KELVO_QOLIB=system
+# nothing of qolib is installed.
+if(KELVO_QOLIB STREQUAL "bundled")
+  include(${PROJECT_SOURCE_DIR}/qolib/QolibInstall.cmake)
+endif()
 
 install(EXPORT kelvo-sh-sys-targets NAMESPACE kelvo:: DESTINATION ${KELVO_CMAKE_DIR} COMPONENT dev)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/kelvo-sh-sys-config.cmake.in
@@ -46,10 +47,8 @@ install(FILES ${PROJECT_BINARY_DIR}/kelvo-sh-sys-config.cmake ${PROJECT_BINARY_D
 # serve any install prefix and the packages.
 file(RELATIVE_PATH KELVO_PC_TO_PREFIX /${KELVO_PKGCONFIG_DIR} /)
 string(REGEX REPLACE "/$" "" KELVO_PC_TO_PREFIX "${KELVO_PC_TO_PREFIX}")
-foreach(pc kelvo-sh-sys qolib)
-  configure_file(${PROJECT_SOURCE_DIR}/cmake/${pc}.pc.in ${PROJECT_BINARY_DIR}/${pc}.pc @ONLY)
-  install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${KELVO_PKGCONFIG_DIR} COMPONENT dev)
-endforeach()
+configure_file(${PROJECT_SOURCE_DIR}/cmake/kelvo-sh-sys.pc.in ${PROJECT_BINARY_DIR}/kelvo-sh-sys.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/kelvo-sh-sys.pc DESTINATION ${KELVO_PKGCONFIG_DIR} COMPONENT dev)
 
 if(KELVO_BUILD_HOST)
   file(RELATIVE_PATH KELVO_BIN_TO_LIB /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})

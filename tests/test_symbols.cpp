@@ -136,6 +136,9 @@ TEST(Symbols, PlugInNeedsQolibByNameAndCarriesItsName) {
 }
 
 TEST(Symbols, QolibExportsOnlyItsInterface) {
+#if defined(KELVO_QOLIB_SYSTEM)
+    GTEST_SKIP() << "the host's own qolib may export more than the stand-in";
+#endif
     const Exports e = readLibrary(KELVO_QOLIB_PATH);
     for (const std::string &name : e.defined)
         EXPECT_EQ(name.rfind("qo_", 0), 0u) << name;
