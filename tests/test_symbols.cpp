@@ -101,8 +101,9 @@ TEST(Symbols, ListsHoldEveryNameHostsCall) {
         "sh_func_manager_delay_task_delete", "sh_delay", "sh_cancel_delay", "sh_time_range",
         "sh_calendar", "sh_week_day", "sh_lunar_time", "sh_get_second_of_day",
         // the plug-in's own
-        "sh_time_of_day", "sh_lunar_day", "sh_solar_term", "sh_delay_restart",
-        "sh_delay_remaining"};
+        "sh_time_of_day", "sh_lunar_day", "sh_solar_term", "sh_delay_restart", "sh_delay_remaining",
+        // the holiday schedule
+        "sh_workday", "sh_holiday", "sh_holiday_schedule_load", "sh_holiday_schedule_covers"};
     EXPECT_EQ(readDef().exports, expected);
 }
 

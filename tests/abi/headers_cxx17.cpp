@@ -33,6 +33,11 @@ static_assert(std::is_same_v<decltype(&sh_solar_term), NativeFn>);
 // The plug-in's own timer controls
 static_assert(std::is_same_v<decltype(&sh_delay_restart), NativeFn>);
 static_assert(std::is_same_v<decltype(&sh_delay_remaining), NativeFn>);
+// The holiday schedule
+static_assert(std::is_same_v<decltype(&sh_workday), NativeFn>);
+static_assert(std::is_same_v<decltype(&sh_holiday), NativeFn>);
+static_assert(std::is_same_v<decltype(&sh_holiday_schedule_load), bool (*)(const char *, size_t)>);
+static_assert(std::is_same_v<decltype(&sh_holiday_schedule_covers), bool (*)(int32_t)>);
 static_assert(std::is_same_v<decltype(&sh_time_update), bool (*)(uint64_t)>);
 static_assert(
     std::is_same_v<decltype(&qo_queue_remove_all),
