@@ -474,67 +474,70 @@ TEST_F(Holiday, LoadsWhileNativesReadNeverTear) {
 // tests/data/holidays-disagreements.txt, where they must answer what the
 // notice says. Those days, with the notice's words that decide them:
 //
+// clang-format off
 // 2005-12-31 chinese-days: off; the notice: work.
-// 一、元旦：1月1日—3日放假，共3天。其中1月1日为法定假日，将12月31日（星期六）、1月1日（星期日）两个公休日调至1月2日（星期一）、3日（星期二），12月31日（星期六）上班。
-// (国办发明电〔2005〕35号) 2011-01-29 chinese-workday: work; the notice: off.
-// 二、春节：2月2日（农历除夕）至8日放假调休，共7天。1月30日（星期日）、2月12日（星期六）上班。
-// (国办发明电〔2010〕40号) 2011-02-12 chinese-workday: off; the notice: work.
-// 二、春节：2月2日（农历除夕）至8日放假调休，共7天。1月30日（星期日）、2月12日（星期六）上班。
-// (国办发明电〔2010〕40号) 2011-04-02 chinese-workday: off; the notice: work.
-// 三、清明节：4月3日至5日放假调休，共3天。4月2日（星期六）上班。 (国办发明电〔2010〕40号)
+//     一、元旦：1月1日—3日放假，共3天。其中1月1日为法定假日，将12月31日（星期六）、1月1日（星期日）两个公休日调至1月2日（星期一）、3日（星期二），12月31日（星期六）上班。 (国办发明电〔2005〕35号)
+// 2011-01-29 chinese-workday: work; the notice: off.
+//     二、春节：2月2日（农历除夕）至8日放假调休，共7天。1月30日（星期日）、2月12日（星期六）上班。 (国办发明电〔2010〕40号)
+// 2011-02-12 chinese-workday: off; the notice: work.
+//     二、春节：2月2日（农历除夕）至8日放假调休，共7天。1月30日（星期日）、2月12日（星期六）上班。 (国办发明电〔2010〕40号)
+// 2011-04-02 chinese-workday: off; the notice: work.
+//     三、清明节：4月3日至5日放假调休，共3天。4月2日（星期六）上班。 (国办发明电〔2010〕40号)
 // 2011-12-31 chinese-workday: off; the notice: work.
-// 一、元旦：2012年1月1日至3日放假调休，共3天。2011年12月31日（星期六）上班。
-// (国办发明电〔2011〕45号) 2012-01-29 chinese-workday: off; the notice: work.
-// 二、春节：1月22日至28日放假调休，共7天。1月21日（星期六）、1月29日（星期日）上班。
-// (国办发明电〔2011〕45号) 2012-03-31 chinese-workday: off; the notice: work.
-// 三、清明节：4月2日至4日放假调休，共3天。3月31日（星期六）、4月1日（星期日）上班。
-// (国办发明电〔2011〕45号) 2012-04-01 chinese-workday: off; the notice: work.
-// 三、清明节：4月2日至4日放假调休，共3天。3月31日（星期六）、4月1日（星期日）上班。
-// (国办发明电〔2011〕45号) 2012-04-28 chinese-workday: off; the notice: work.
-// 四、劳动节：4月29日至5月1日放假调休，共3天。4月28日（星期六）上班。 (国办发明电〔2011〕45号)
+//     一、元旦：2012年1月1日至3日放假调休，共3天。2011年12月31日（星期六）上班。 (国办发明电〔2011〕45号)
+// 2012-01-29 chinese-workday: off; the notice: work.
+//     二、春节：1月22日至28日放假调休，共7天。1月21日（星期六）、1月29日（星期日）上班。 (国办发明电〔2011〕45号)
+// 2012-03-31 chinese-workday: off; the notice: work.
+//     三、清明节：4月2日至4日放假调休，共3天。3月31日（星期六）、4月1日（星期日）上班。 (国办发明电〔2011〕45号)
+// 2012-04-01 chinese-workday: off; the notice: work.
+//     三、清明节：4月2日至4日放假调休，共3天。3月31日（星期六）、4月1日（星期日）上班。 (国办发明电〔2011〕45号)
+// 2012-04-28 chinese-workday: off; the notice: work.
+//     四、劳动节：4月29日至5月1日放假调休，共3天。4月28日（星期六）上班。 (国办发明电〔2011〕45号)
 // 2013-04-07 chinese-workday: off; the notice: work.
-// 三、清明节：4月4日至6日放假调休，共3天。4月7日（星期日）上班。 (国办发明电〔2012〕33号)
+//     三、清明节：4月4日至6日放假调休，共3天。4月7日（星期日）上班。 (国办发明电〔2012〕33号)
 // 2013-04-27 chinese-workday: off; the notice: work.
-// 四、劳动节：4月29日至5月1日放假调休，共3天。4月27日（星期六）、4月28日（星期日）上班。
-// (国办发明电〔2012〕33号) 2013-04-28 chinese-workday: off; the notice: work.
-// 四、劳动节：4月29日至5月1日放假调休，共3天。4月27日（星期六）、4月28日（星期日）上班。
-// (国办发明电〔2012〕33号) 2013-06-08 chinese-workday: off; the notice: work.
-// 五、端午节：6月10日至12日放假调休，共3天。6月8日（星期六）、6月9日（星期日）上班。
-// (国办发明电〔2012〕33号) 2013-06-09 chinese-workday: off; the notice: work.
-// 五、端午节：6月10日至12日放假调休，共3天。6月8日（星期六）、6月9日（星期日）上班。
-// (国办发明电〔2012〕33号) 2013-10-12 chinese-workday: off; the notice: work.
-// 七、国庆节：10月1日至7日放假调休，共7天。9月29日（星期日）、10月12日（星期六）上班。
-// (国办发明电〔2012〕33号) 2014-10-11 chinese-workday: off; the notice: work.
-// 七、国庆节：10月1日至7日放假调休，共7天。9月28日（星期日）、10月11日（星期六）上班。
-// (国办发明电〔2013〕28号) 2013-12-29 chinese-workday: work; the notice: off.
-// 一、元旦：1月1日放假1天。 (国办发明电〔2013〕28号) 2012-09-30 chinese-workday: work; the notice:
-// off. 六、中秋节、国庆节：9月30日至10月7日放假调休，共8天。9月29日（星期六）上班。
-// (国办发明电〔2011〕45号) 2012-10-08 chinese-workday: off; the notice: work.
-// 六、中秋节、国庆节：9月30日至10月7日放假调休，共8天。9月29日（星期六）上班。
-// (国办发明电〔2011〕45号) 2014-06-03 chinese-workday: off; the notice: work.
-// 五、端午节：6月2日放假，与周末连休。 (国办发明电〔2013〕28号) 2014-06-04 chinese-workday: off;
-// the notice: work. 五、端午节：6月2日放假，与周末连休。 (国办发明电〔2013〕28号) 2014-09-09
-// chinese-workday: off; the notice: work. 六、中秋节：9月8日放假，与周末连休。
-// (国办发明电〔2013〕28号) 2014-09-10 chinese-workday: off; the notice: work.
-// 六、中秋节：9月8日放假，与周末连休。 (国办发明电〔2013〕28号) 2023-01-03 chinese-workday: off;
-// the notice: work. 一、元旦：2022年12月31日至2023年1月2日放假调休，共3天。
-// (国办发明电〔2022〕16号) 2018-01-01 chinese-workday: work; the notice: off.
-// 一、元旦：1月1日放假，与周末连休。 (国办发明电〔2017〕12号) 2015-09-03 chinese-workday: work; the
-// notice: off.
-// 9月3日至5日调休放假，共3天。其中9月3日（星期四）放假，9月4日（星期五）调休，9月6日（星期日）上班。
-// (国发明电〔2015〕1号) 2015-09-04 chinese-workday: work; the notice: off.
-// 9月3日至5日调休放假，共3天。其中9月3日（星期四）放假，9月4日（星期五）调休，9月6日（星期日）上班。
-// (国发明电〔2015〕1号) 2020-01-31 chinese-workday: work; the notice: off.
-// 一、延长2020年春节假期至2月2日（农历正月初九，星期日），2月3日（星期一）起正常上班。
-// (国办发明电〔2020〕1号) 2020-02-01 chinese-workday: work; the notice: off.
-// 一、延长2020年春节假期至2月2日（农历正月初九，星期日），2月3日（星期一）起正常上班。
-// (国办发明电〔2020〕1号) 2013-09-22 chinese-workday names mid-autumn+national-day, the notice
-// mid-autumn (a worked day; the natives name no holiday on one).
-// 六、中秋节：9月19日至21日放假调休，共3天。9月22日（星期日）上班。 (国办发明电〔2012〕33号)
-// 2013-09-29 chinese-workday names mid-autumn+national-day, the notice national-day (a worked day;
-// the natives name no holiday on one).
-// 七、国庆节：10月1日至7日放假调休，共7天。9月29日（星期日）、10月12日（星期六）上班。
-// (国办发明电〔2012〕33号)
+//     四、劳动节：4月29日至5月1日放假调休，共3天。4月27日（星期六）、4月28日（星期日）上班。 (国办发明电〔2012〕33号)
+// 2013-04-28 chinese-workday: off; the notice: work.
+//     四、劳动节：4月29日至5月1日放假调休，共3天。4月27日（星期六）、4月28日（星期日）上班。 (国办发明电〔2012〕33号)
+// 2013-06-08 chinese-workday: off; the notice: work.
+//     五、端午节：6月10日至12日放假调休，共3天。6月8日（星期六）、6月9日（星期日）上班。 (国办发明电〔2012〕33号)
+// 2013-06-09 chinese-workday: off; the notice: work.
+//     五、端午节：6月10日至12日放假调休，共3天。6月8日（星期六）、6月9日（星期日）上班。 (国办发明电〔2012〕33号)
+// 2013-10-12 chinese-workday: off; the notice: work.
+//     七、国庆节：10月1日至7日放假调休，共7天。9月29日（星期日）、10月12日（星期六）上班。 (国办发明电〔2012〕33号)
+// 2014-10-11 chinese-workday: off; the notice: work.
+//     七、国庆节：10月1日至7日放假调休，共7天。9月28日（星期日）、10月11日（星期六）上班。 (国办发明电〔2013〕28号)
+// 2013-12-29 chinese-workday: work; the notice: off.
+//     一、元旦：1月1日放假1天。 (国办发明电〔2013〕28号)
+// 2012-09-30 chinese-workday: work; the notice: off.
+//     六、中秋节、国庆节：9月30日至10月7日放假调休，共8天。9月29日（星期六）上班。 (国办发明电〔2011〕45号)
+// 2012-10-08 chinese-workday: off; the notice: work.
+//     六、中秋节、国庆节：9月30日至10月7日放假调休，共8天。9月29日（星期六）上班。 (国办发明电〔2011〕45号)
+// 2014-06-03 chinese-workday: off; the notice: work.
+//     五、端午节：6月2日放假，与周末连休。 (国办发明电〔2013〕28号)
+// 2014-06-04 chinese-workday: off; the notice: work.
+//     五、端午节：6月2日放假，与周末连休。 (国办发明电〔2013〕28号)
+// 2014-09-09 chinese-workday: off; the notice: work.
+//     六、中秋节：9月8日放假，与周末连休。 (国办发明电〔2013〕28号)
+// 2014-09-10 chinese-workday: off; the notice: work.
+//     六、中秋节：9月8日放假，与周末连休。 (国办发明电〔2013〕28号)
+// 2023-01-03 chinese-workday: off; the notice: work.
+//     一、元旦：2022年12月31日至2023年1月2日放假调休，共3天。 (国办发明电〔2022〕16号)
+// 2018-01-01 chinese-workday: work; the notice: off.
+//     一、元旦：1月1日放假，与周末连休。 (国办发明电〔2017〕12号)
+// 2015-09-03 chinese-workday: work; the notice: off.
+//     9月3日至5日调休放假，共3天。其中9月3日（星期四）放假，9月4日（星期五）调休，9月6日（星期日）上班。 (国发明电〔2015〕1号)
+// 2015-09-04 chinese-workday: work; the notice: off.
+//     9月3日至5日调休放假，共3天。其中9月3日（星期四）放假，9月4日（星期五）调休，9月6日（星期日）上班。 (国发明电〔2015〕1号)
+// 2020-01-31 chinese-workday: work; the notice: off.
+//     一、延长2020年春节假期至2月2日（农历正月初九，星期日），2月3日（星期一）起正常上班。 (国办发明电〔2020〕1号)
+// 2020-02-01 chinese-workday: work; the notice: off.
+//     一、延长2020年春节假期至2月2日（农历正月初九，星期日），2月3日（星期一）起正常上班。 (国办发明电〔2020〕1号)
+// 2013-09-22 chinese-workday names mid-autumn+national-day, the notice mid-autumn (a worked day: the natives
+//     name no holiday on one). 六、中秋节：9月19日至21日放假调休，共3天。9月22日（星期日）上班。 (国办发明电〔2012〕33号)
+// 2013-09-29 chinese-workday names mid-autumn+national-day, the notice national-day (a worked day: the natives
+//     name no holiday on one). 七、国庆节：10月1日至7日放假调休，共7天。9月29日（星期日）、10月12日（星期六）上班。 (国办发明电〔2012〕33号)
+// clang-format on
 //
 // The holiday a library names is compared on the days both call off: each
 // holiday it names must hold (sh_holiday) on that day. Worked days are left
