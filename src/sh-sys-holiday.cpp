@@ -97,8 +97,12 @@ int32_t sh_day_of_date(int32_t y, int32_t m, int32_t d) {
     return iEra * 146097 + iDayOfEra - 719468;
 }
 
-// Year of a day number.
+// Year of a day number. Within 1970..2099 every fourth year is a leap year
+// and four years are 1461 days: one division. Elsewhere the Gregorian rule.
+const int32_t DAY_OF_2100_01_01 = 47482;
 int32_t sh_year_of_day(int32_t iDay) {
+    if (iDay >= 0 && iDay < DAY_OF_2100_01_01)
+        return HOLIDAY_FIRST_YEAR + (4 * iDay + 2) / 1461;
     const int32_t z = iDay + 719468;
     const int32_t iEra = (z >= 0 ? z : z - 146096) / 146097;
     const int32_t iDayOfEra = z - iEra * 146097;
@@ -654,7 +658,7 @@ struct ShDayAnswer {
     uint32_t uBreakMask;
 };
 
-ShDayAnswer sh_block_day(const ShHolidayBlock *pBlock, int32_t iDay, int32_t iYear) {
+ShDayAnswer sh_block_day(const ShHolidayBlock *pBlock, int32_t iDay, int32_t iYear, bool bBreak) {
     ShDayAnswer st{false, false, false, 0};
     const ShHolidayYear *pYear = sh_year_record(pBlock, iYear);
     if (pYear == nullptr)
@@ -663,7 +667,7 @@ ShDayAnswer sh_block_day(const ShHolidayBlock *pBlock, int32_t iDay, int32_t iYe
     st.bOff = sh_bit(pYear->auOff, i);
     st.bWork = sh_bit(pYear->auWork, i);
     st.bKnown = pYear->bCovered != 0 || st.bOff || st.bWork;
-    if (!st.bKnown)
+    if (!st.bKnown || !bBreak)
         return st;
     // The last break starting on or before the day.
     uint32_t uLow = 0;
@@ -680,10 +684,12 @@ ShDayAnswer sh_block_day(const ShHolidayBlock *pBlock, int32_t iDay, int32_t iYe
     return st;
 }
 
-ShDayAnswer sh_holiday_day(int32_t iDay) {
+// bBreak: also find the day's break.
+ShDayAnswer sh_holiday_day(int32_t iDay, bool bBreak) {
     const int32_t iYear = sh_year_of_day(iDay);
-    const ShDayAnswer st = gHolidaySchedule.read(
-        [&](const ShHolidaySlot &stSlot) { return sh_block_day(stSlot.pBlock, iDay, iYear); });
+    const ShDayAnswer st = gHolidaySchedule.read([&](const ShHolidaySlot &stSlot) {
+        return sh_block_day(stSlot.pBlock, iDay, iYear, bBreak);
+    });
     if (!st.bKnown) {
         int32_t iSlot = iYear - LOG_FIRST_YEAR;
         iSlot = iSlot < 0 ? 0 : iSlot > 159 ? 159 : iSlot;
@@ -719,14 +725,14 @@ void sh_holiday_deinit() {
 }
 
 bool sh_holiday_is_workday(int32_t iDay) {
-    const ShDayAnswer st = sh_holiday_day(iDay);
+    const ShDayAnswer st = sh_holiday_day(iDay, false);
     if (st.bWork)
         return true;
     return !sh_is_weekend(iDay) && !st.bOff;
 }
 
 bool sh_holiday_in_break(int32_t iDay, int32_t iHoliday) {
-    const ShDayAnswer st = sh_holiday_day(iDay);
+    const ShDayAnswer st = sh_holiday_day(iDay, true);
     if (iHoliday == 0)
         return st.uBreakMask != 0;
     return (st.uBreakMask & (1U << (iHoliday - 1))) != 0;
