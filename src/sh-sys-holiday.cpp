@@ -389,7 +389,10 @@ bool ShHolidayParser::day(const ShWord &w, int32_t *piDay) {
                 ++nFields;
             nDigits = 0;
         } else if (w.p[i] >= '0' && w.p[i] <= '9' && nFields < 3) {
-            aiField[nFields] = aiField[nFields] * 10 + (w.p[i] - '0');
+            // A field of more than four digits is refused below; its value
+            // stops growing here.
+            if (nDigits < 4)
+                aiField[nFields] = aiField[nFields] * 10 + (w.p[i] - '0');
             ++nDigits;
         } else {
             bOk = false;

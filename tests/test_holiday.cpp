@@ -341,6 +341,7 @@ TEST_F(Holiday, EveryKindOfBadScheduleIsRefusedWholeWithOneLine) {
         {good + "labour-day off 02-30\n", "line 3: no such date: '02-30'"},
         {good + "labour-day off 13-01\n", "line 3: no such date"},
         {good + "labour-day off 5-1\n", "line 3: not a day"},
+        {good + "labour-day off 0666666666666666666666-01\n", "line 3: not a day"},
         {good + "labour-day off 05-01..\n", "line 3: not a day"},
         {good + "labour-day off 05-05..05-01\n", "line 3: range ends before it starts"},
         {good + "labour-day off 2025-05-01\n", "line 3: date outside the year's section"},
