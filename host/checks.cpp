@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "holidays.h"
+
 namespace shhost {
 
 namespace {
@@ -18,6 +20,8 @@ const CheckNative CHECKS[] = {
     {CheckKind::TimeOfDay, "sh_time_of_day", &PluginApi::timeOfDay},
     {CheckKind::LunarDay, "sh_lunar_day", &PluginApi::lunarDay},
     {CheckKind::SolarTerm, "sh_solar_term", &PluginApi::solarTerm},
+    {CheckKind::Workday, "sh_workday", &PluginApi::workday},
+    {CheckKind::Holiday, "sh_holiday", &PluginApi::holiday},
 };
 
 // Monday first, as the weekday mask counts.
@@ -83,6 +87,18 @@ std::string boundWords(const std::vector<int64_t> &a, size_t first) {
 
 const char *const DASH = "\u2013";
 
+// The day a holiday condition asks about, as words after it.
+std::string daysAheadWords(int64_t ahead) {
+    if (ahead == 0)
+        return "";
+    if (ahead == 1)
+        return " tomorrow";
+    if (ahead == -1)
+        return " yesterday";
+    return ahead > 0 ? " in " + std::to_string(ahead) + " days"
+                     : " " + std::to_string(-ahead) + " days ago";
+}
+
 } // namespace
 
 std::string clockWords(int64_t s) {
@@ -111,6 +127,8 @@ std::string absentNative(const PluginApi &api, const std::vector<Command> &comma
             return "sh_delay_restart";
         if (c.op == Op::Remaining && api.delayRemaining == nullptr)
             return "sh_delay_remaining";
+        if (c.op == Op::Holidays && api.holidayScheduleLoad == nullptr)
+            return "sh_holiday_schedule_load";
     }
     return {};
 }
@@ -164,6 +182,12 @@ std::string describeCondition(const Command &c) {
         if (a[0] >= 1 && a[0] <= 24)
             return std::string("solar term ") + SOLAR_TERMS[a[0] - 1];
         return "solar term " + std::to_string(a[0]);
+    case CheckKind::Workday:
+        return "working day" + daysAheadWords(a[0]);
+    case CheckKind::Holiday:
+        return (a[0] == 0 ? std::string("a holiday break")
+                          : std::string("the ") + holidayName(a[0]) + " break") +
+               daysAheadWords(a[1]);
     }
     return {};
 }

@@ -38,6 +38,9 @@ class Player {
 
     int64_t now() const { return now_; }
     long failedChecks() const { return checksFailed_; }
+    // A holiday schedule could not be loaded: the scenario stopped there
+    // (exit status 2).
+    bool stopped() const { return stopped_; }
 
   private:
     // A delay as the plug-in counts it: due when the forward movement of
@@ -52,6 +55,7 @@ class Player {
     void printEvents();
     void runCheck(const Command &c, const std::string &file);
     void show();
+    void holidays(const Command &c, const std::string &file);
     void restart(const Command &c);
     void remaining(const Command &c, const std::string &file);
     // Counts a check and prints its line, and a failure when it has an
@@ -75,6 +79,7 @@ class Player {
     long secondEvents_ = 0;
     long checks_ = 0;
     long checksFailed_ = 0;
+    bool stopped_ = false;
 };
 
 } // namespace shhost

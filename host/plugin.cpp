@@ -81,6 +81,10 @@ bool Plugin::load(const std::string &path, std::string &error) {
     resolve(library_, "sh_solar_term", a.solarTerm, absent);
     resolve(library_, "sh_delay_restart", a.delayRestart, absent);
     resolve(library_, "sh_delay_remaining", a.delayRemaining, absent);
+    resolve(library_, "sh_workday", a.workday, absent);
+    resolve(library_, "sh_holiday", a.holiday, absent);
+    resolve(library_, "sh_holiday_schedule_load", a.holidayScheduleLoad, absent);
+    resolve(library_, "sh_holiday_schedule_covers", a.holidayScheduleCovers, absent);
     return true;
 }
 

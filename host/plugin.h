@@ -38,6 +38,11 @@ struct PluginApi {
     Native solarTerm = nullptr;
     Native delayRestart = nullptr;
     Native delayRemaining = nullptr;
+    // The holiday schedule
+    Native workday = nullptr;
+    Native holiday = nullptr;
+    decltype(&sh_holiday_schedule_load) holidayScheduleLoad = nullptr;
+    decltype(&sh_holiday_schedule_covers) holidayScheduleCovers = nullptr;
 };
 
 class Plugin {

@@ -36,6 +36,8 @@ const CheckSyntax CHECK_SYNTAX[] = {
     {"time_of_day", CheckKind::TimeOfDay, {"start second", "end second"}, false},
     {"lunar_day", CheckKind::LunarDay, {"month", "day", "leap"}, false},
     {"solar_term", CheckKind::SolarTerm, {"term"}, false},
+    {"workday", CheckKind::Workday, {"days ahead"}, false},
+    {"holiday", CheckKind::Holiday, {"holiday", "days ahead"}, false},
 };
 
 std::string usageOf(const CheckSyntax &s) {
@@ -292,6 +294,13 @@ struct LineParser {
         if (verb == "check") {
             c.op = Op::Check;
             return check(c);
+        }
+        if (verb == "holidays") {
+            c.op = Op::Holidays;
+            if (w.size() < 2)
+                return fail("missing schedule file (holidays <file>)");
+            c.path = std::string(w[1]);
+            return noMore(2);
         }
         if (verb == "show") {
             c.op = Op::Show;

@@ -10,7 +10,20 @@
 
 namespace shhost {
 
-enum class Op { Start, Delay, Restart, Remaining, Cancel, Drop, Advance, Tick, Check, Show, Say };
+enum class Op {
+    Start,
+    Delay,
+    Restart,
+    Remaining,
+    Cancel,
+    Drop,
+    Advance,
+    Tick,
+    Check,
+    Show,
+    Say,
+    Holidays
+};
 enum class CheckKind {
     TimeRange,
     Calendar,
@@ -19,7 +32,9 @@ enum class CheckKind {
     SecondOfDay,
     TimeOfDay,
     LunarDay,
-    SolarTerm
+    SolarTerm,
+    Workday,
+    Holiday
 };
 
 struct Command {
@@ -34,6 +49,7 @@ struct Command {
     CheckKind check = CheckKind::Calendar;
     std::vector<int64_t> ints;     // vm, id, seconds / check arguments
     std::optional<int64_t> expect; // bool as 0/1, a second of day, or seconds remaining
+    std::string path;              // Holidays: the schedule file, as written
 };
 
 struct Diagnostic {
