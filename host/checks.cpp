@@ -95,8 +95,11 @@ std::string daysAheadWords(int64_t ahead) {
         return " tomorrow";
     if (ahead == -1)
         return " yesterday";
-    return ahead > 0 ? " in " + std::to_string(ahead) + " days"
-                     : " " + std::to_string(-ahead) + " days ago";
+    // Appended: GCC 12 at -O2 warns falsely (-Wrestrict) on " " + string.
+    std::string words(ahead > 0 ? " in " : " ");
+    words += std::to_string(ahead > 0 ? ahead : -ahead);
+    words += ahead > 0 ? " days" : " days ago";
+    return words;
 }
 
 } // namespace
