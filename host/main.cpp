@@ -452,8 +452,8 @@ int runScenario(const Options &o) {
     }
     const int interrupted = o.realtime ? runRealtime(player, o) : (player.play(scenario), 0);
     const int status = player.finish();
-    if (player.stopped())
-        return 2;
+    if (!o.realtime && player.stopped())
+        return 2; // a schedule the plug-in refused stopped the scenario
     return interrupted != 0 ? interrupted : status;
 }
 
