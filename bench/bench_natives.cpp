@@ -99,6 +99,22 @@ BENCHMARK(BM_LunarDay);
 BENCHMARK(BM_LunarDayLast);
 BENCHMARK(BM_SolarTerm);
 
+// The holiday conditions, each measured against sh_calendar: today, a
+// Saturday of an ordinary week, and five days back, Monday 2024-06-10, the
+// Dragon Boat Festival.
+void BM_Workday(benchmark::State &s) {
+    runNative<sh_workday>(s, {0});
+}
+void BM_HolidayAny(benchmark::State &s) {
+    runNative<sh_holiday>(s, {0, -5});
+}
+void BM_HolidayDragonBoat(benchmark::State &s) {
+    runNative<sh_holiday>(s, {5, -5});
+}
+BENCHMARK(BM_Workday);
+BENCHMARK(BM_HolidayAny);
+BENCHMARK(BM_HolidayDragonBoat);
+
 // sh_time_range against sh_calendar, each with the machine's zone unset
 // (tz:0) and set to one with summer time (tz:1): neither may care.
 void withZone(benchmark::State &state) {

@@ -4,7 +4,8 @@
 #
 # Components: "runtime" (the two libraries under their SONAMEs), "dev"
 # (headers, link names, export lists, CMake and pkg-config files) and
-# "host" (sh-sys-host, its manual page and the examples). qolib has a CMake
+# "host" (sh-sys-host, its manual page and the examples) and "holidays"
+# (the holiday schedule file). qolib has a CMake
 # package of its own (kelvo::qolib), so that a host that brings its own qolib
 # can put it in place of ours.
 include(CMakePackageConfigHelpers)
@@ -61,6 +62,12 @@ if(KELVO_BUILD_HOST)
   install(FILES ${KELVO_SCENARIOS} ${PROJECT_SOURCE_DIR}/examples/minimal-host.c
     DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples COMPONENT host)
 endif()
+
+# The holiday schedule the plug-in carries built in, as a file: the
+# starting point of a schedule a host loads (sh_holiday_schedule_load), and
+# the content of the data-only Debian package kelvo-sh-sys-holidays.
+install(FILES ${PROJECT_SOURCE_DIR}/data/holidays-cn.txt
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/kelvo-sh-sys COMPONENT holidays)
 
 # CPack makes one .tar.gz of everything (cd build/host && cpack).
 set(CPACK_PACKAGE_NAME kelvo-sh-sys)

@@ -53,7 +53,7 @@ void rightTrim(std::string &s) {
 
 // Eight lines of one month: its name, the weekday heading, six weeks.
 std::vector<std::string> monthLines(int y, unsigned m, const std::vector<bool> &held,
-                                    bool highlight) {
+                                    bool highlight, const std::vector<char> &adjusted) {
     const MonthLayout l = monthLayout(y, m);
     std::vector<std::string> lines{padded(centred(MONTHS[m - 1], 20), MONTH_WIDTH)};
     std::string head;
@@ -70,11 +70,16 @@ std::vector<std::string> monthLines(int y, unsigned m, const std::vector<bool> &
             }
             char num[16];
             std::snprintf(num, sizeof num, "%2d", d);
-            const bool on = held[static_cast<size_t>(l.dayOfYear + d - 1)];
+            const auto index = static_cast<size_t>(l.dayOfYear + d - 1);
+            const bool on = held[index];
+            const char moved = adjusted.empty() ? 0 : adjusted[index];
+            const char mark = moved != 0         ? static_cast<char>(on ? moved - 'a' + 'A' : moved)
+                              : on && !highlight ? '*'
+                                                 : ' ';
             if (on && highlight)
-                row += std::string("\x1b[1;7m") + num + "\x1b[0m ";
+                row += std::string("\x1b[1;7m") + num + "\x1b[0m" + mark;
             else
-                row += std::string(num) + (on ? "*" : " ");
+                row += std::string(num) + mark;
         }
         lines.push_back(row);
     }
@@ -110,6 +115,27 @@ std::string titleOf(const Command &check, int year) {
 
 } // namespace
 
+bool adjustedDays(ConditionClock &clock, int y, std::vector<char> &adjusted, std::string &error) {
+    const sys_days jan1{year{y} / 1 / 1};
+    const sys_days next{year{y + 1} / 1 / 1};
+    Command workday;
+    workday.op = Op::Check;
+    workday.check = CheckKind::Workday;
+    workday.ints = {0};
+    workday.text = "workday 0";
+    adjusted.assign(static_cast<size_t>((next - jan1).count()), 0);
+    for (size_t d = 0; d < adjusted.size(); ++d) {
+        const sys_days day = jan1 + days{static_cast<int>(d)};
+        const bool works = clock.holdsAt(workday, day.time_since_epoch().count() * 86400, error);
+        if (!error.empty())
+            return false;
+        const weekday w{day};
+        const bool weekend = w == Saturday || w == Sunday;
+        adjusted[d] = weekend && works ? 'w' : !weekend && !works ? 'o' : 0;
+    }
+    return true;
+}
+
 bool heldDays(ConditionClock &clock, const Command &check, int y, std::vector<bool> &held,
               std::string &error) {
     const sys_days jan1{year{y} / 1 / 1};
@@ -143,14 +169,14 @@ bool heldDays(ConditionClock &clock, const Command &check, int y, std::vector<bo
     return true;
 }
 
-std::string calendarText(const Command &check, int y, const std::vector<bool> &held,
-                         bool highlight) {
+std::string calendarText(const Command &check, int y, const std::vector<bool> &held, bool highlight,
+                         const std::vector<char> &adjusted) {
     const size_t width = MONTH_WIDTH * MONTHS_A_ROW + MONTHS_A_ROW - 1;
     std::string text = centred(titleOf(check, y), width) + "\n";
     for (unsigned row = 0; row < 12 / MONTHS_A_ROW; ++row) {
         std::vector<std::vector<std::string>> months;
         for (unsigned k = 0; k < MONTHS_A_ROW; ++k)
-            months.push_back(monthLines(y, row * MONTHS_A_ROW + k + 1, held, highlight));
+            months.push_back(monthLines(y, row * MONTHS_A_ROW + k + 1, held, highlight, adjusted));
         text += "\n";
         for (size_t i = 0; i < months[0].size(); ++i) {
             std::string line;
@@ -166,10 +192,21 @@ std::string calendarText(const Command &check, int y, const std::vector<bool> &h
     text += std::string("\n") + (highlight ? "highlighted" : "*") +
             ": the condition holds at some moment of that day (" + std::to_string(count) +
             (count == 1 ? " day)\n" : " days)\n");
+    if (!adjusted.empty()) {
+        long worked = 0, off = 0;
+        for (char a : adjusted) {
+            worked += a == 'w';
+            off += a == 'o';
+        }
+        text += "w: a Saturday or Sunday worked (\u73ed, " + std::to_string(worked) +
+                " days); o: a weekday off (\u4f11, " + std::to_string(off) + " days)\n" +
+                "W, O: the same, on a day the condition holds\n";
+    }
     return text;
 }
 
-std::string calendarSvg(const Command &check, int y, const std::vector<bool> &held) {
+std::string calendarSvg(const Command &check, int y, const std::vector<bool> &held,
+                        const std::vector<char> &adjusted) {
     // A month is a block of 7 x 6 cells under its name and weekday heading.
     constexpr int CELL_W = 28, CELL_H = 22, MARGIN = 24, GAP = 24;
     constexpr int BLOCK_W = 7 * CELL_W, BLOCK_H = 2 * CELL_H + 6 * CELL_H;
@@ -202,6 +239,26 @@ std::string calendarSvg(const Command &check, int y, const std::vector<bool> &he
         MARGIN + 300, CELL_W - 4, CELL_H - 4, EMPTY, LINE);
     add("<text x=\"%d\" y=\"71\" font-size=\"13\">never holds that day</text>\n",
         MARGIN + 300 + CELL_W + 2);
+    // Worked weekend days (班) and weekdays off (休), as wall calendars mark them.
+    const char *const WORKED = "#202020", *const OFF = "#d0312d";
+    // A frame and the character in the corner; a day's frame has the id
+    // "wYYYY-MM-DD" (worked) or "oYYYY-MM-DD" (off).
+    auto moved = [&](int x, int yy, char kind, const std::string &date) {
+        const std::string id = date.empty() ? "" : " id=\"" + (kind + date) + "\"";
+        add("<rect%s x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"none\" stroke=\"%s\" "
+            "stroke-width=\"2\"/>\n",
+            id.c_str(), x + 2, yy + 2, CELL_W - 4, CELL_H - 4, kind == 'w' ? WORKED : OFF);
+        add("<text x=\"%d\" y=\"%d\" font-size=\"8\" text-anchor=\"end\" fill=\"%s\">%s</text>\n",
+            x + CELL_W - 2, yy + 9, kind == 'w' ? WORKED : OFF, kind == 'w' ? "\u73ed" : "\u4f11");
+    };
+    if (!adjusted.empty()) {
+        moved(MARGIN - 2, 74, 'w', "");
+        add("<text x=\"%d\" y=\"91\" font-size=\"13\">a Saturday or Sunday worked</text>\n",
+            MARGIN + CELL_W + 2);
+        moved(MARGIN + 298, 74, 'o', "");
+        add("<text x=\"%d\" y=\"91\" font-size=\"13\">a weekday off</text>\n",
+            MARGIN + 300 + CELL_W + 2);
+    }
 
     for (unsigned m = 1; m <= 12; ++m) {
         const MonthLayout l = monthLayout(y, m);
@@ -225,6 +282,13 @@ std::string calendarSvg(const Command &check, int y, const std::vector<bool> &he
             add("<text x=\"%d\" y=\"%d\" font-size=\"12\" text-anchor=\"middle\" "
                 "fill=\"%s\">%u</text>\n",
                 x + CELL_W / 2, yy + CELL_H - 7, on ? "#ffffff" : "#222222", d);
+            const char kind =
+                adjusted.empty() ? 0 : adjusted[static_cast<size_t>(l.dayOfYear) + d - 1];
+            if (kind != 0) {
+                char date[16];
+                std::snprintf(date, sizeof date, "%04d-%02u-%02u", y, m, d);
+                moved(x, yy, kind, date);
+            }
         }
     }
     svg += "</svg>\n";

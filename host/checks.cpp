@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "holidays.h"
+
 namespace shhost {
 
 namespace {
@@ -20,6 +22,8 @@ const CheckNative CHECKS[] = {
     {CheckKind::SolarTerm, "sh_solar_term", &PluginApi::solarTerm},
     {CheckKind::SunWindow, "sh_sun_window", &PluginApi::sunWindow},
     {CheckKind::SunElevation, "sh_sun_elevation", &PluginApi::sunElevation},
+    {CheckKind::Workday, "sh_workday", &PluginApi::workday},
+    {CheckKind::Holiday, "sh_holiday", &PluginApi::holiday},
 };
 
 // Event numbers of sh_sun_window, from 1.
@@ -108,6 +112,21 @@ std::string boundWords(const std::vector<int64_t> &a, size_t first) {
 
 const char *const DASH = "\u2013";
 
+// The day a holiday condition asks about, as words after it.
+std::string daysAheadWords(int64_t ahead) {
+    if (ahead == 0)
+        return "";
+    if (ahead == 1)
+        return " tomorrow";
+    if (ahead == -1)
+        return " yesterday";
+    // Appended: GCC 12 at -O2 warns falsely (-Wrestrict) on " " + string.
+    std::string words(ahead > 0 ? " in " : " ");
+    words += std::to_string(ahead > 0 ? ahead : -ahead);
+    words += ahead > 0 ? " days" : " days ago";
+    return words;
+}
+
 } // namespace
 
 std::string clockWords(int64_t s) {
@@ -140,6 +159,8 @@ std::string absentNative(const PluginApi &api, const std::vector<Command> &comma
             return "sh_set_home_location";
         if (c.op == Op::Zone && api.setHomeZone == nullptr)
             return "sh_set_home_zone";
+        if (c.op == Op::Holidays && api.holidayScheduleLoad == nullptr)
+            return "sh_holiday_schedule_load";
     }
     return {};
 }
@@ -197,6 +218,12 @@ std::string describeCondition(const Command &c) {
         return sunEventWords(a[0], a[1]) + DASH + sunEventWords(a[2], a[3]);
     case CheckKind::SunElevation:
         return "sun elevation " + tenthsWords(a[0]) + DASH + tenthsWords(a[1]) + "\u00b0";
+    case CheckKind::Workday:
+        return "working day" + daysAheadWords(a[0]);
+    case CheckKind::Holiday:
+        return (a[0] == 0 ? std::string("a holiday break")
+                          : std::string("the ") + holidayName(a[0]) + " break") +
+               daysAheadWords(a[1]);
     }
     return {};
 }

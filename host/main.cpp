@@ -19,6 +19,7 @@
 #include "checks.h"
 #include "console.h"
 #include "default_scenario.h"
+#include "holidays.h"
 #include "player.h"
 #include "plugin.h"
 #include "scenario.h"
@@ -80,6 +81,10 @@ OPTIONS
                       cancel, drop, show) from standard input; stop at the
                       end of --for or on Ctrl-C (exit status 130)
     --for DURATION    how long --realtime runs (default: until Ctrl-C)
+    --holidays FILE   load a holiday schedule (the format of the plug-in's
+                      holidays-cn.txt) after init, adding or replacing its
+                      years; a fault is told as FILE:LINE: what (exit
+                      status 2). Scenarios, when and calendar alike
     --version         the versions of this program and of the plug-in
     -h, --help        this text
 
@@ -125,13 +130,20 @@ SCENARIO LANGUAGE
     check solar_term <term> [expect true|false]
     check sun_window <from> <offset> <to> <offset> [expect true|false]
     check sun_elevation <low> <high> [expect true|false]
+    check workday <days ahead> [expect true|false]
+    check holiday <holiday> <days ahead> [expect true|false]
     check second_of_day [expect <n>]
     location <latitude>,<longitude>   sh_set_home_location: the home's place
     zone <TZ>                         sh_set_home_zone: the home's zone
+    holidays <file>                   sh_holiday_schedule_load with the
+                                      file (relative to the scenario's
+                                      folder); a fault stops the scenario
+                                      with FILE:LINE: what (exit status 2)
     show                              home time, weekday, lunar date, second
-                                      of day, today's sunrise and sunset
-                                      (once a place and a zone are set) and
-                                      the delays still pending
+                                      of day, working day or day off and the
+                                      holiday break, today's sunrise and
+                                      sunset (once a place and a zone are
+                                      set) and the delays still pending
 
     Script encodings: years count from 2000 (24 is 2024), a second of day
     counts from midnight (8:30 is 30600), -1 as a year, month or day of
@@ -151,8 +163,18 @@ SCENARIO LANGUAGE
     degree, -900..900 (-60 900 is the sun above -6 degrees). Both need a
     place and a zone (location and zone, or --location and --zone);
     without them they answer false.
-    time_of_day, lunar_day, solar_term, the sun conditions, location, zone,
-    restart and remaining need a plug-in that provides them; with an older
+    workday and holiday ask about the home date days ahead, -7..7 (0
+    today, 1 tomorrow), by the holiday schedule of mainland China (built
+    in for 2004..2026): workday holds Monday to Friday unless the schedule
+    gives the day off, and on the Saturdays and Sundays it makes working
+    days; holiday holds in the whole break of a holiday, weekends included:
+    1 New Year's Day, 2 Spring Festival, 3 Qingming, 4 Labour Day, 5 Dragon
+    Boat, 6 Mid-Autumn, 7 National Day, 8 any other day off, 0 any. Their
+    calendars mark the worked Saturdays and Sundays (w, 班) and the
+    weekdays off (o, 休); an upper-case letter where the condition holds.
+    time_of_day, lunar_day, solar_term, the sun conditions, workday,
+    holiday, location, zone, holidays, restart and remaining need a plug-in
+    that provides them; with an older
     one the scenario is refused.
 
 EXIT STATUS
@@ -161,8 +183,9 @@ EXIT STATUS
          blocks leaked
     2    bad usage, a scenario that is not a readable file, a syntax error
          in the scenario (FILE:LINE: message, nothing runs; the first ten
-         are shown and the rest counted), or a plug-in that cannot be
-         loaded or lacks a symbol the scenario needs
+         are shown and the rest counted), a plug-in that cannot be loaded
+         or lacks a symbol the scenario needs, or a holiday schedule it
+         refuses (FILE:LINE: message)
     130  --realtime ended by Ctrl-C
 
 EXAMPLES
@@ -174,6 +197,8 @@ EXAMPLES
     sh-sys-host calendar 'week_day 0x60' --year 2025 --svg weekends.svg
     sh-sys-host --location 39.9042,116.4074 --zone CST-8 \
         when 'sun_window 2 0 1 0' --from 2024-06-01 --to 2024-06-03
+    sh-sys-host calendar 'workday 0' --year 2025
+    sh-sys-host --holidays my-holidays.txt when 'holiday 2 0' --from 2027-01-01 --to 2027-12-31
 )";
 
 struct Options {
@@ -193,6 +218,7 @@ struct Options {
     // the home's place and zone
     std::string location;
     HomeSettings home;
+    std::string holidays; // a schedule file loaded after init
 };
 
 int usage(const std::string &message) {
@@ -346,6 +372,10 @@ struct ConditionRun {
             end();
             return failure(error);
         }
+        if (!o.holidays.empty() && !loadHolidayFile(plugin.api(), o.holidays, error)) {
+            end();
+            return failure(error);
+        }
         return -1;
     }
 
@@ -391,19 +421,23 @@ int runCalendar(const Options &o) {
     if (const int status = run.start(o); status >= 0)
         return status;
     std::vector<bool> held;
+    std::vector<char> adjusted; // only for the holiday schedule's conditions
     std::string error;
-    const bool ok = heldDays(*run.clock, run.check, o.year, held, error);
+    const bool schedule =
+        run.check.check == CheckKind::Workday || run.check.check == CheckKind::Holiday;
+    const bool ok = heldDays(*run.clock, run.check, o.year, held, error) &&
+                    (!schedule || adjustedDays(*run.clock, o.year, adjusted, error));
     const int status = run.end();
     if (!ok)
         return failure(error);
     if (!o.svg.empty()) {
         std::ofstream svg(o.svg, std::ios::binary);
-        svg << calendarSvg(run.check, o.year, held);
+        svg << calendarSvg(run.check, o.year, held, adjusted);
         svg.close();
         if (!svg)
             return failure("cannot write '" + quoteBytes(o.svg) + "'");
     }
-    std::fputs(calendarText(run.check, o.year, held, highlight).c_str(), stdout);
+    std::fputs(calendarText(run.check, o.year, held, highlight, adjusted).c_str(), stdout);
     return status;
 }
 
@@ -440,8 +474,15 @@ int runScenario(const Options &o) {
         player.finish();
         return 2;
     }
+    if (!o.holidays.empty() && !loadHolidayFile(plugin.api(), o.holidays, error)) {
+        std::fprintf(stderr, "sh-sys-host: %s\n", error.c_str());
+        player.finish();
+        return 2;
+    }
     const int interrupted = o.realtime ? runRealtime(player, o) : (player.play(scenario), 0);
     const int status = player.finish();
+    if (!o.realtime && player.stopped())
+        return 2; // a schedule the plug-in refused stopped the scenario
     return interrupted != 0 ? interrupted : status;
 }
 
@@ -465,6 +506,7 @@ int main(int argc, char **argv) {
     app.add_option("--location", o.location, "the home's place, LAT,LON in degrees");
     std::string zone;
     CLI::Option *zoneOption = app.add_option("--zone", zone, "the home's zone, a POSIX TZ string");
+    app.add_option("--holidays", o.holidays, "a holiday schedule file to load after init");
     app.add_option("scenario", o.scenario, "the scenario file, or - for standard input");
 
     CLI::App *when = app.add_subcommand("when", "the intervals in which a condition holds");

@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 
 #include "checks.h"
+#include "holidays.h"
 #include "qolunar-convert.h"
 #include "sh-sys-sun.h"
 #include "sh-sys-zone.h"
@@ -15,6 +17,14 @@ namespace {
 
 const char *const WEEKDAYS[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                 "Thursday", "Friday", "Saturday"};
+
+bool callBool(Native native, const std::vector<int64_t> &args) {
+    qo_object out = nullptr;
+    const bool status = callNative(native, 1, args, &out);
+    const bool value = qo_object_to_bool(out, nullptr);
+    qo_object_free(&out);
+    return status && value;
+}
 
 std::string counted(long n, const char *noun) {
     return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
@@ -249,6 +259,9 @@ void Player::execute(const Command &c, const std::string &file) {
     case Op::Zone:
         setHome(c);
         return;
+    case Op::Holidays:
+        holidays(c, file);
+        return;
     }
 }
 
@@ -338,6 +351,16 @@ void Player::show() {
     line("show", text);
     if (home_.location && home_.zone)
         std::fprintf(out_, "%25s  %s\n", "", sunToday().c_str());
+    if (api_.workday != nullptr && api_.holiday != nullptr) {
+        std::string day = callBool(api_.workday, {0}) ? "working day" : "day off";
+        std::string breaks;
+        for (int64_t h = 1; h <= 8; ++h)
+            if (callBool(api_.holiday, {h, 0}))
+                breaks += std::string(breaks.empty() ? "" : ", ") + holidayName(h);
+        if (!breaks.empty())
+            day += ", in the holiday break of " + breaks;
+        std::fprintf(out_, "%25s  %s\n", "", day.c_str());
+    }
     if (pending_.empty()) {
         std::fprintf(out_, "%25s  pending delays: none\n", "");
         return;
@@ -349,9 +372,27 @@ void Player::show() {
     }
 }
 
+// A relative path is taken from the scenario file's folder, so that a
+// scenario and its schedule travel together.
+void Player::holidays(const Command &c, const std::string &file) {
+    std::filesystem::path path(c.path);
+    if (path.is_relative() && !file.empty() && file.front() != '<')
+        path = std::filesystem::path(file).parent_path() / path;
+    std::string error;
+    if (!loadHolidayFile(api_, path.string(), error)) {
+        std::fprintf(stderr, "%s:%d: %s\n", file.c_str(), c.line, error.c_str());
+        stopped_ = true;
+        return;
+    }
+    line(c.text, "sh_holiday_schedule_load -> true");
+}
+
 bool Player::play(const Scenario &scenario) {
-    for (const Command &c : scenario.commands)
+    for (const Command &c : scenario.commands) {
         execute(c, scenario.name);
+        if (stopped_)
+            break;
+    }
     return checksFailed_ == 0;
 }
 

@@ -40,6 +40,9 @@ class Player {
 
     int64_t now() const { return now_; }
     long failedChecks() const { return checksFailed_; }
+    // A holiday schedule could not be loaded: the scenario stopped there
+    // (exit status 2).
+    bool stopped() const { return stopped_; }
 
   private:
     // A delay as the plug-in counts it: due when the forward movement of
@@ -56,6 +59,7 @@ class Player {
     void show();
     void setHome(const Command &c);
     std::string sunToday() const;
+    void holidays(const Command &c, const std::string &file);
     void restart(const Command &c);
     void remaining(const Command &c, const std::string &file);
     // Counts a check and prints its line, and a failure when it has an
@@ -81,6 +85,7 @@ class Player {
     long checksFailed_ = 0;
     // What the plug-in accepted, for show.
     HomeSettings home_;
+    bool stopped_ = false;
 };
 
 } // namespace shhost

@@ -85,6 +85,10 @@ bool Plugin::load(const std::string &path, std::string &error) {
     resolve(library_, "sh_set_home_zone", a.setHomeZone, absent);
     resolve(library_, "sh_sun_window", a.sunWindow, absent);
     resolve(library_, "sh_sun_elevation", a.sunElevation, absent);
+    resolve(library_, "sh_workday", a.workday, absent);
+    resolve(library_, "sh_holiday", a.holiday, absent);
+    resolve(library_, "sh_holiday_schedule_load", a.holidayScheduleLoad, absent);
+    resolve(library_, "sh_holiday_schedule_covers", a.holidayScheduleCovers, absent);
     return true;
 }
 

@@ -42,6 +42,11 @@ struct PluginApi {
     decltype(&sh_set_home_zone) setHomeZone = nullptr;
     Native sunWindow = nullptr;
     Native sunElevation = nullptr;
+    // The holiday schedule
+    Native workday = nullptr;
+    Native holiday = nullptr;
+    decltype(&sh_holiday_schedule_load) holidayScheduleLoad = nullptr;
+    decltype(&sh_holiday_schedule_covers) holidayScheduleCovers = nullptr;
 };
 
 class Plugin {

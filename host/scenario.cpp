@@ -42,6 +42,8 @@ const CheckSyntax CHECK_SYNTAX[] = {
      {"from event", "from offset", "to event", "to offset"},
      false},
     {"sun_elevation", CheckKind::SunElevation, {"low tenths", "high tenths"}, false},
+    {"workday", CheckKind::Workday, {"days ahead"}, false},
+    {"holiday", CheckKind::Holiday, {"holiday", "days ahead"}, false},
 };
 
 std::string usageOf(const CheckSyntax &s) {
@@ -298,6 +300,13 @@ struct LineParser {
         if (verb == "check") {
             c.op = Op::Check;
             return check(c);
+        }
+        if (verb == "holidays") {
+            c.op = Op::Holidays;
+            if (w.size() < 2)
+                return fail("missing schedule file (holidays <file>)");
+            c.path = std::string(w[1]);
+            return noMore(2);
         }
         if (verb == "show") {
             c.op = Op::Show;

@@ -23,7 +23,8 @@ enum class Op {
     Show,
     Say,
     Location, // the home's place
-    Zone      // the home's zone
+    Zone,     // the home's zone
+    Holidays
 };
 enum class CheckKind {
     TimeRange,
@@ -35,7 +36,9 @@ enum class CheckKind {
     LunarDay,
     SolarTerm,
     SunWindow,
-    SunElevation
+    SunElevation,
+    Workday,
+    Holiday
 };
 
 struct Command {
@@ -53,6 +56,7 @@ struct Command {
     double latitude = 0;           // Location
     double longitude = 0;
     std::string zone; // Zone: a POSIX TZ string
+    std::string path;              // Holidays: the schedule file, as written
 };
 
 struct Diagnostic {

@@ -77,9 +77,17 @@ void Services::hostFree(void *block) {
     std::free(header);
 }
 
+std::string Services::takeLastLog() {
+    std::lock_guard lock(m_);
+    std::string out;
+    out.swap(lastLog_);
+    return out;
+}
+
 void Services::hostLog(const char *line) {
     Services &s = get();
     std::lock_guard lock(s.m_);
+    s.lastLog_ = line;
     if (s.log_ != nullptr) // null: the caller wants no log
         std::fprintf(s.log_, "                         plug-in log: %s\n", line);
 }

@@ -39,6 +39,8 @@ class Services {
     void setLogStream(FILE *out) { log_ = out; }
     // Events posted since the last call, in posting order.
     std::vector<PostedEvent> takeEvents();
+    // The plug-in's last log line since the last call, or empty.
+    std::string takeLastLog();
     MemoryReport memory() const;
 
   private:
@@ -60,6 +62,7 @@ class Services {
     size_t peakBytes_ = 0;
     long allocations_ = 0;
     std::vector<PostedEvent> events_;
+    std::string lastLog_;
 };
 
 } // namespace shhost

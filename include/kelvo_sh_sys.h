@@ -163,6 +163,37 @@ KELVO_SH_SYS_API bool sh_sun_window(uint32_t vmId, qo_object *argv, int32_t argc
  * is taken as the earlier instant, in summer time. */
 KELVO_SH_SYS_API bool sh_sun_elevation(uint32_t vmId, qo_object *argv, int32_t argc,
                                        qo_object *out);
+/* The holiday schedule of mainland China: the days the State Council's
+ * notices give off and the Saturdays and Sundays they make working days.
+ * The schedule of data/holidays-cn.txt (2004..2026) is built in and in force
+ * from sh_func_manager_init. Both functions work while the manager is
+ * initialised, from any thread, also while the natives run (they read the
+ * schedule without a lock and never see half of a load); before init they
+ * answer false. Loaded years are dropped at sh_func_manager_deinit, like
+ * everything the host hands over: load them again after each init. */
+/* text: a schedule in the format of data/holidays-cn.txt, length bytes (no
+ * NUL needed), at most 65536. Adds its years, replacing any year the
+ * schedule had. Everything is checked before anything changes: on any fault
+ * (an unknown word, an impossible date, a worked day that is no Saturday or
+ * Sunday, a day given twice, a year out of 1970..2099, a text too long, no
+ * memory) it answers false, logs one line naming the line number and the
+ * fault, and the schedule stays as it was. Blocks come from the host
+ * allocator. */
+KELVO_SH_SYS_API bool sh_holiday_schedule_load(const char *text, size_t length);
+/* Whether the schedule (built in or loaded) has a section for that year. */
+KELVO_SH_SYS_API bool sh_holiday_schedule_covers(int32_t year);
+/* argv: days ahead -7..7 (0 today, 1 tomorrow). out: bool, that home date
+ * is a working day: Monday to Friday unless the schedule gives it off, or a
+ * Saturday or Sunday it makes a working day. A year without a schedule
+ * answers by the plain week (and logs one line the first time). */
+KELVO_SH_SYS_API bool sh_workday(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out);
+/* argv: holiday 0..8 (1 New Year's Day, 2 Spring Festival, 3 Qingming,
+ * 4 Labour Day, 5 Dragon Boat, 6 Mid-Autumn, 7 National Day, 8 any other day
+ * off a notice gives, 0 any of them), days ahead -7..7. out: bool, that home
+ * date lies in the holiday's break: the run of consecutive days off,
+ * weekends included, holding a day given off for it. False in a year
+ * without a schedule. */
+KELVO_SH_SYS_API bool sh_holiday(uint32_t vmId, qo_object *argv, int32_t argc, qo_object *out);
 
 #ifdef __cplusplus
 }

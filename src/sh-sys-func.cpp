@@ -6,6 +6,7 @@
 // sh_cancel_delay, sh_time_range, sh_calendar, sh_week_day, sh_lunar_time
 // and sh_get_second_of_day; and the plug-in's own natives sh_time_of_day,
 // sh_lunar_day, sh_solar_term, sh_delay_restart and sh_delay_remaining.
+// The holiday schedule (sh-sys-holiday.cpp) is started and stopped here.
 // Everything else in this file is file-local.
 #include "sh-sys-func.h"
 
@@ -18,6 +19,7 @@
 
 #include "qolunar-convert.h"
 #include "sh-sys-home.h"
+#include "sh-sys-holiday.h"
 #include "sh-sys-var.h"
 
 namespace {
@@ -465,6 +467,13 @@ bool sh_func_manager_init(void) {
         gSHModule.pfnMutexDestroy(&gpShSysMutex);
         return false;
     }
+    // The built-in holiday schedule; a plug-in without it would answer the
+    // holiday conditions wrongly, so a failed block stops the start.
+    if (!sh_holiday_init()) {
+        qo_queue_free(&gpDelayTaskQueue);
+        gSHModule.pfnMutexDestroy(&gpShSysMutex);
+        return false;
+    }
     // A new life of the delays' clock; the queue starts empty.
     gullElapsedMs = 0;
     gullLastTickMs = 0;
@@ -488,6 +497,7 @@ bool sh_func_manager_deinit(void) {
     gpDelayIdVarKey = nullptr;
     // The home's place and zone go with everything else the host handed over.
     sh_home_drop();
+    sh_holiday_deinit();
     gSHModule = ShModule{};
     gManagerInit.store(false, std::memory_order_release);
     return true;

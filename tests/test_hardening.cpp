@@ -84,7 +84,18 @@ Play playScenario(Host &host) {
     const std::vector<std::tuple<Native, std::vector<int32_t>, bool>> ownConditions = {
         {sh_time_of_day, {79200, 21600}, true},
         {sh_lunar_day, {12, -1, 0}, true},
-        {sh_solar_term, {0}, false}};
+        {sh_solar_term, {0}, false},
+        // a working Friday, the eve of the 2024 Spring Festival break
+        {sh_workday, {0}, true},
+        {sh_holiday, {2, 1}, true},
+        {sh_holiday, {0, 0}, false}};
+    {
+        // A load in force when it answers true, nothing changed when false.
+        const std::string text = "year 2030\nother off 06-03\n";
+        const bool loaded = sh_holiday_schedule_load(text.data(), text.size());
+        EXPECT_EQ(sh_holiday_schedule_covers(2030), loaded);
+        EXPECT_EQ(sh_holiday_schedule_covers(2024), p.initialised);
+    }
     for (const auto &[native, values, expected] : ownConditions) {
         Args args;
         for (int32_t v : values)

@@ -213,7 +213,8 @@ TEST_F(Lifecycle, DeinitCallsTheHostInOrder) {
                                                "unlock",
                                                "destroy",
                                                "free",
-                                               "free"}; // second-of-day name, then delay name
+                                               "free",  // second-of-day name, then delay name
+                                               "free"}; // the holiday schedule's block
     EXPECT_EQ(host.trace(), expected);
     EXPECT_EQ(host.posts(), postsBefore) << "teardown posts nothing";
     EXPECT_EQ(host.liveBlocks(), 0u);

@@ -9,12 +9,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -22,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include "checks.h"
 #include "plugin.h"
 #include "scenario.h"
 
@@ -157,6 +160,33 @@ TEST(ScenarioParser, NewCommandsAndConditions) {
     EXPECT_EQ(c[5].check, CheckKind::LunarDay);
     EXPECT_EQ(c[5].ints, (std::vector<int64_t>{12, -1, 0}));
     EXPECT_EQ(c[6].check, CheckKind::SolarTerm);
+}
+
+TEST(ScenarioParser, HolidayCommandsAndConditions) {
+    const Scenario sc = parseScenario("start 2025-01-28 12:00:00\n"
+                                      "holidays my schedule.txt\n"
+                                      "holidays cn.txt\n"
+                                      "check workday 1 expect true\n"
+                                      "check holiday 2 -1\n"
+                                      "holidays\n"
+                                      "check holiday 2\n",
+                                      "holidays.scn");
+    ASSERT_EQ(sc.errors.size(), 3u);
+    EXPECT_EQ(sc.errors[0].line, 2);
+    EXPECT_NE(sc.errors[0].message.find("unexpected"), std::string::npos);
+    EXPECT_NE(sc.errors[1].message.find("missing schedule file"), std::string::npos);
+    EXPECT_NE(sc.errors[2].message.find("missing days ahead"), std::string::npos);
+    const Scenario ok = parseScenario("start 2025-01-28 12:00:00\nholidays cn.txt\n"
+                                      "check workday 1 expect true\ncheck holiday 2 -1\n",
+                                      "ok.scn");
+    ASSERT_TRUE(ok.errors.empty());
+    EXPECT_EQ(ok.commands[1].op, Op::Holidays);
+    EXPECT_EQ(ok.commands[1].path, "cn.txt");
+    EXPECT_EQ(ok.commands[2].check, CheckKind::Workday);
+    EXPECT_EQ(ok.commands[2].expect, 1);
+    EXPECT_EQ(ok.commands[3].check, CheckKind::Holiday);
+    EXPECT_EQ(ok.commands[3].ints, (std::vector<int64_t>{2, -1}));
+    EXPECT_EQ(describeCondition(ok.commands[3]), "the Spring Festival break yesterday");
 }
 
 TEST(ScenarioParser, EveryMissingArgumentIsNamed) {
@@ -844,3 +874,105 @@ TEST(MinimalHost, DrivesOneDelayEndToEnd) {
 }
 
 } // namespace
+
+// ---- the holiday schedule
+
+// The days 2025's notice moves, from the npm library chinese-days (which
+// agrees with the notice on every day of 2025): worked Saturdays and
+// Sundays, and weekdays off.
+std::pair<std::set<std::string>, std::set<std::string>> movedDaysOf2025() {
+    std::set<std::string> worked, off;
+    std::istringstream dump(
+        slurp(std::string(KELVO_SOURCE_DIR) + "/tests/data/holidays-chinese-days.txt"));
+    std::string date, kind, name;
+    while (dump >> date >> kind >> name) {
+        if (date.rfind("2025-", 0) != 0)
+            continue;
+        using namespace std::chrono;
+        const year_month_day ymd{year{2025}, month{unsigned(std::stoi(date.substr(5, 2)))},
+                                 day{unsigned(std::stoi(date.substr(8, 2)))}};
+        const weekday w{sys_days{ymd}};
+        const bool weekend = w == Saturday || w == Sunday;
+        if (kind == "work")
+            worked.insert(date);
+        else if (!weekend)
+            off.insert(date);
+    }
+    return {worked, off};
+}
+
+TEST(ShSysHost, ChinaWorkdaysExample) {
+    const HostRun r =
+        runHost(inQuotes(std::string(KELVO_SOURCE_DIR) + "/examples/china-workdays.scn"));
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out.find("FAILED"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("18 checks (0 failed)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("day off, in the holiday break of Spring Festival"), std::string::npos)
+        << "show tells the break";
+}
+
+TEST(ShSysHost, CalendarOfWorkingDaysMarksTheMovedDays) {
+    const auto [worked, off] = movedDaysOf2025();
+    ASSERT_EQ(worked.size(), 5u);
+    ASSERT_EQ(off.size(), 18u);
+    const auto svg = scratch("sh-sys-host-workdays").replace_extension(".svg");
+    const HostRun r =
+        runHost("calendar 'workday 0' --year 2025 --color never --svg '" + svg.string() + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string text = slurp(svg);
+    std::filesystem::remove(svg);
+    // Every framed day of the picture, by its id.
+    std::set<std::string> framedWorked, framedOff;
+    static const std::regex frame("<rect id=\"([wo])(2025-[0-9]{2}-[0-9]{2})\"");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), frame);
+         it != std::sregex_iterator(); ++it)
+        ((*it)[1] == "w" ? framedWorked : framedOff).insert((*it)[2]);
+    EXPECT_EQ(framedWorked, worked);
+    EXPECT_EQ(framedOff, off);
+    EXPECT_NE(text.find("a Saturday or Sunday worked"), std::string::npos) << "legend";
+    // The text: a worked Sunday holds (W), a weekday off does not (o).
+    EXPECT_NE(r.out.find("26W27*28o29o30o31o"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("(\u73ed, 5 days)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("(\u4f11, 18 days)"), std::string::npos) << r.out;
+    // 2025 has 261 weekdays; less those off, plus the worked weekend days.
+    EXPECT_NE(r.out.find("(248 days)"), std::string::npos) << r.out;
+}
+
+TEST(ShSysHost, HolidayScheduleFilesAndTheirFaults) {
+    const auto dir = scratch("sh-sys-host-holidays");
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "good.txt") << "# a schedule of our own\nyear 2030\n"
+                                       "spring-festival off 02-02..02-08 work 02-10\n";
+    std::ofstream(dir / "bad.txt") << "year 2030\n\nlabour-day off 05-01 work 04-29\n";
+    std::ofstream(dir / "uses.scn")
+        << "start 2030-02-04 12:00:00\nholidays good.txt\n"
+           "check holiday 2 0 expect true\ncheck workday 6 expect true\n";
+    std::ofstream(dir / "fails.scn") << "start 2030-02-04 12:00:00\n\nholidays bad.txt\n"
+                                        "check workday 0 expect true\n";
+    const HostRun uses = runHost(inQuotes(dir / "uses.scn"));
+    EXPECT_EQ(uses.status, 0) << uses.out << uses.err;
+    EXPECT_NE(uses.out.find("sh_holiday_schedule_load -> true"), std::string::npos) << uses.out;
+    // A refused schedule stops the scenario: its line, then the file's.
+    const HostRun fails = runHost(inQuotes(dir / "fails.scn"));
+    EXPECT_EQ(fails.status, 2);
+    EXPECT_NE(fails.err.find("fails.scn:3: "), std::string::npos) << fails.err;
+    EXPECT_NE(fails.err.find("bad.txt:3: worked day not a Saturday or Sunday: '04-29'"),
+              std::string::npos)
+        << fails.err;
+    EXPECT_EQ(fails.out.find("check workday"), std::string::npos) << "nothing after it ran";
+    // --holidays before when, and its faults.
+    const HostRun when = runHost("--holidays " + inQuotes(dir / "good.txt") +
+                                 " when 'holiday 2 0' --from 2030-01-01 --to 2030-12-31");
+    EXPECT_EQ(when.status, 0) << when.err;
+    EXPECT_NE(when.out.find("2030-02-02 00:00:00 .. 2030-02-09 23:59:59"), std::string::npos)
+        << when.out;
+    const HostRun bad =
+        runHost("--holidays " + inQuotes(dir / "bad.txt") + " calendar 'workday 0' --year 2030");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("bad.txt:3: worked day"), std::string::npos) << bad.err;
+    const HostRun missing = runHost("--holidays " + inQuotes(dir / "none.txt"));
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("cannot read holiday schedule"), std::string::npos) << missing.err;
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+}

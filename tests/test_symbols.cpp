@@ -103,7 +103,9 @@ TEST(Symbols, ListsHoldEveryNameHostsCall) {
         // the plug-in's own
         "sh_time_of_day", "sh_lunar_day", "sh_solar_term", "sh_delay_restart", "sh_delay_remaining",
         // the home's place and zone, and the sun conditions
-        "sh_set_home_location", "sh_set_home_zone", "sh_sun_window", "sh_sun_elevation"};
+        "sh_set_home_location", "sh_set_home_zone", "sh_sun_window", "sh_sun_elevation",
+        // the holiday schedule
+        "sh_workday", "sh_holiday", "sh_holiday_schedule_load", "sh_holiday_schedule_covers"};
     EXPECT_EQ(readDef().exports, expected);
 }
 

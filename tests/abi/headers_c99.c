@@ -32,6 +32,11 @@ static bool (*const set_location)(double, double) = sh_set_home_location;
 static bool (*const set_zone)(const char *) = sh_set_home_zone;
 static bool (*const sun_conditions[])(uint32_t, qo_object *, int32_t,
                                       qo_object *) = {sh_sun_window, sh_sun_elevation};
+/* The holiday schedule */
+static bool (*const holiday_natives[])(uint32_t, qo_object *, int32_t,
+                                       qo_object *) = {sh_workday, sh_holiday};
+static bool (*const schedule_load)(const char *, size_t) = sh_holiday_schedule_load;
+static bool (*const schedule_covers)(int32_t) = sh_holiday_schedule_covers;
 static bool (*const tick)(uint64_t) = sh_time_update;
 static const char *(*const version)(void) = qo_sh_sys_version;
 
@@ -41,6 +46,7 @@ int kelvo_abi_c99_anchor(void) {
            (int)(sizeof own_conditions / sizeof own_conditions[0]) +
            (int)(sizeof timer_controls / sizeof timer_controls[0]) +
            (int)(sizeof sun_conditions / sizeof sun_conditions[0]) + (set_location != 0) +
-           (set_zone != 0) + (set_hal != 0) + (post == 0) +
-           (tick != 0) + (version != 0);
+           (set_zone != 0) + (set_hal != 0) + (post == 0) + (tick != 0) + (version != 0) +
+           (int)(sizeof holiday_natives / sizeof holiday_natives[0]) + (schedule_load != 0) +
+           (schedule_covers != 0);
 }

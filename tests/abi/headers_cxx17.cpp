@@ -38,6 +38,11 @@ static_assert(std::is_same_v<decltype(&sh_set_home_location), bool (*)(double, d
 static_assert(std::is_same_v<decltype(&sh_set_home_zone), bool (*)(const char *)>);
 static_assert(std::is_same_v<decltype(&sh_sun_window), NativeFn>);
 static_assert(std::is_same_v<decltype(&sh_sun_elevation), NativeFn>);
+// The holiday schedule
+static_assert(std::is_same_v<decltype(&sh_workday), NativeFn>);
+static_assert(std::is_same_v<decltype(&sh_holiday), NativeFn>);
+static_assert(std::is_same_v<decltype(&sh_holiday_schedule_load), bool (*)(const char *, size_t)>);
+static_assert(std::is_same_v<decltype(&sh_holiday_schedule_covers), bool (*)(int32_t)>);
 static_assert(std::is_same_v<decltype(&sh_time_update), bool (*)(uint64_t)>);
 static_assert(
     std::is_same_v<decltype(&qo_queue_remove_all),
