@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "qolunar-convert.h"
+#include "native_args.h"
 #include "test_host.h"
 #include "civil_oracle.h"
 
@@ -32,55 +33,17 @@ class OwnConditions : public PluginTest {};
     return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult refused(const Answer &a) {
-    if (a.status)
-        return ::testing::AssertionFailure() << "status 1";
-    if (!a.hasValue || a.boolValue)
-        return ::testing::AssertionFailure() << "no false stored";
-    return ::testing::AssertionSuccess();
-}
-
 uint64_t msOf(sys_days d, int secondOfDay = 0) {
     return static_cast<uint64_t>(duration_cast<milliseconds>(d.time_since_epoch()).count()) +
            static_cast<uint64_t>(secondOfDay) * 1000;
 }
 
-struct Shape {
-    Native native;
-    std::vector<int32_t> valid;
-};
-const Shape kShapes[] = {
+const NativeShape kShapes[] = {
     {sh_time_of_day, {0, 86400}}, {sh_lunar_day, {1, 1, 0}}, {sh_solar_term, {0}}};
 
 TEST_F(OwnConditions, WrongCountOrArgumentTypeIsRefusedWithFalse) {
-    for (const Shape &s : kShapes) {
-        for (size_t argc : {size_t(0), s.valid.size() - 1, s.valid.size() + 1}) {
-            Args args;
-            for (size_t i = 0; i < argc; ++i)
-                args.addInt(i < s.valid.size() ? s.valid[i] : 0);
-            EXPECT_TRUE(refused(call(s.native, 1, args))) << argc;
-        }
-        qo_object out = nullptr;
-        EXPECT_FALSE(s.native(1, nullptr, int32_t(s.valid.size()), &out));
-        EXPECT_FALSE(qo_object_to_bool(out, nullptr));
-        qo_object_free(&out);
-        // Each position in turn holds a bool, a string or nothing.
-        for (size_t bad = 0; bad < s.valid.size(); ++bad) {
-            for (int kind = 0; kind < 3; ++kind) {
-                Args args;
-                for (size_t i = 0; i < s.valid.size(); ++i) {
-                    if (i != bad)
-                        args.addInt(s.valid[i]);
-                    else if (kind == 0)
-                        args.addBool(true);
-                    else if (kind == 1)
-                        args.addString("1");
-                    else
-                        args.addNull();
-                }
-                EXPECT_TRUE(refused(call(s.native, 1, args))) << bad << "/" << kind;
-            }
-        }
+    for (const NativeShape &s : kShapes) {
+        expectWrongArgumentsRefused(s);
         Args good;
         for (int32_t v : s.valid)
             good.addInt(v);
@@ -91,7 +54,7 @@ TEST_F(OwnConditions, WrongCountOrArgumentTypeIsRefusedWithFalse) {
 TEST_F(OwnConditions, StoppedManagerLeavesTheSlotAlone) {
     sh_func_manager_deinit();
     qo_object sentinel = qo_object_new_int32(99);
-    for (const Shape &s : kShapes) {
+    for (const NativeShape &s : kShapes) {
         Args args;
         for (int32_t v : s.valid)
             args.addInt(v);

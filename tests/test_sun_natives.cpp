@@ -17,6 +17,7 @@
 
 #include "sh-sys-sun.h"
 #include "sh-sys-zone.h"
+#include "native_args.h"
 #include "test_host.h"
 
 using namespace testhost;
@@ -160,14 +161,6 @@ int64_t homeSeconds(int y, unsigned m, unsigned d, int h = 0, int mi = 0, int s 
     return static_cast<int64_t>(homeMs(y, m, d, h, mi, s) / 1000);
 }
 
-::testing::AssertionResult refused(const Answer &a) {
-    if (a.status)
-        return ::testing::AssertionFailure() << "status 1";
-    if (!a.hasValue || a.boolValue)
-        return ::testing::AssertionFailure() << "no false stored";
-    return ::testing::AssertionSuccess();
-}
-
 // ------------------------------------------------------------ the settings
 
 TEST(SunSettings, RefusedWhileTheManagerIsNotRunning) {
@@ -269,53 +262,11 @@ TEST_F(SunNatives, WithoutPlaceOrZoneTheyAnswerFalseAndSayOncePerInitWhatIsMissi
 TEST_F(SunNatives, WrongArgumentsAreRefusedWithFalse) {
     setHome(BERLIN);
     at(homeSeconds(2024, 6, 21, 12));
-    struct Shape {
-        Native native;
-        std::vector<int32_t> valid;
-        std::vector<std::pair<int32_t, int32_t>> range; // per position
-    };
-    const Shape shapes[] = {
+    const NativeShape shapes[] = {
         {sh_sun_window, {1, 0, 2, 0}, {{1, 5}, {-43200, 43200}, {1, 5}, {-43200, 43200}}},
         {sh_sun_elevation, {-900, 900}, {{-900, 900}, {-900, 900}}}};
-    for (const Shape &s : shapes) {
-        for (size_t argc : {size_t(0), s.valid.size() - 1, s.valid.size() + 1}) {
-            Args args;
-            for (size_t i = 0; i < argc; ++i)
-                args.addInt(i < s.valid.size() ? s.valid[i] : 0);
-            EXPECT_TRUE(refused(call(s.native, 1, args))) << argc;
-        }
-        qo_object out = nullptr;
-        EXPECT_FALSE(s.native(1, nullptr, int32_t(s.valid.size()), &out));
-        EXPECT_FALSE(qo_object_to_bool(out, nullptr));
-        qo_object_free(&out);
-        for (size_t bad = 0; bad < s.valid.size(); ++bad) {
-            for (int kind = 0; kind < 5; ++kind) {
-                Args args;
-                for (size_t i = 0; i < s.valid.size(); ++i) {
-                    if (i != bad)
-                        args.addInt(s.valid[i]);
-                    else if (kind == 0)
-                        args.addBool(true);
-                    else if (kind == 1)
-                        args.addString("1");
-                    else if (kind == 2)
-                        args.addNull();
-                    else if (kind == 3)
-                        args.addInt(s.range[bad].first - 1);
-                    else
-                        args.addInt(s.range[bad].second + 1);
-                }
-                EXPECT_TRUE(refused(call(s.native, 1, args))) << bad << "/" << kind;
-            }
-            // Both ends of the range are taken.
-            for (int32_t edge : {s.range[bad].first, s.range[bad].second}) {
-                Args args;
-                for (size_t i = 0; i < s.valid.size(); ++i)
-                    args.addInt(i == bad ? edge : s.valid[i]);
-                EXPECT_TRUE(call(s.native, 1, args).status) << bad << "=" << edge;
-            }
-        }
-    }
+    for (const NativeShape &s : shapes)
+        expectWrongArgumentsRefused(s);
     EXPECT_TRUE(refused(elevation(10, -10))) << "low above high";
     EXPECT_TRUE(elevation(900, 900).status);
 }
