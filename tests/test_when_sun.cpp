@@ -15,33 +15,12 @@
 #include "plugin.h"
 #include "scenario.h"
 #include "when.h"
+#include "when_helpers.h"
 
 namespace {
 
 using namespace shhost;
-
-const Plugin &plugin() {
-    static Plugin p;
-    static bool loaded = [] {
-        std::string error;
-        const bool ok = p.load(KELVO_PLUGIN_PATH, error);
-        EXPECT_TRUE(ok) << error;
-        return ok;
-    }();
-    (void)loaded;
-    return p;
-}
-
-Command condition(const std::string &text) {
-    std::string error;
-    const auto c = parseCondition(text, error);
-    EXPECT_TRUE(c.has_value()) << text << ": " << error;
-    return c.value_or(Command{});
-}
-
-int64_t at(const char *date, const char *time = "00:00:00") {
-    return *parseHomeTime(date, time) / 1000;
-}
+using namespace whentest;
 
 struct Home {
     double lat, lon;
