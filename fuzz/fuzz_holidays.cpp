@@ -8,13 +8,15 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "fuzz_mutex.h"
 #include "kelvo_sh_sys.h"
 
 namespace {
+
+using namespace kfuzz;
 
 long gLogLines = 0;
 
@@ -28,22 +30,6 @@ void hostLog(const char *line) {
     if (std::strlen(line) > 126)
         std::abort();
     ++gLogLines;
-}
-bool mutexCreate(void **m) {
-    *m = new std::mutex;
-    return true;
-}
-bool mutexLock(void *m) {
-    static_cast<std::mutex *>(m)->lock();
-    return true;
-}
-bool mutexUnlock(void *m) {
-    static_cast<std::mutex *>(m)->unlock();
-    return true;
-}
-bool mutexDestroy(void **m) {
-    delete static_cast<std::mutex *>(*m);
-    return true;
 }
 bool post(uint32_t, const char **, qo_object *, int32_t, bool, int32_t *) {
     return true;

@@ -6,14 +6,16 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
+#include "fuzz_mutex.h"
 #include "kelvo_sh_sys.h"
 
 namespace {
+
+using namespace kfuzz;
 
 struct Input {
     const uint8_t *p;
@@ -57,22 +59,6 @@ void hostFree(void *p) {
 void hostLog(const char *line) {
     if (std::strlen(line) > 126)
         std::abort();
-}
-bool mutexCreate(void **m) {
-    *m = new std::mutex;
-    return true;
-}
-bool mutexLock(void *m) {
-    static_cast<std::mutex *>(m)->lock();
-    return true;
-}
-bool mutexUnlock(void *m) {
-    static_cast<std::mutex *>(m)->unlock();
-    return true;
-}
-bool mutexDestroy(void **m) {
-    delete static_cast<std::mutex *>(*m);
-    return true;
 }
 bool post(uint32_t, const char **names, qo_object *values, int32_t count, bool, int32_t *err) {
     if (count != 1 || names[0] == nullptr || values[0] == nullptr)
