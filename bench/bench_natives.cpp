@@ -149,44 +149,38 @@ void BM_SunWindow(benchmark::State &s) {
     sunHome();
     runNative<sh_sun_window>(s, {2, 1800, 1, 0});
 }
-void BM_SunWindowNewDay(benchmark::State &state) {
+// A day forward before each call, outside the measured time: through
+// 2024..2078, then back to 2024 (one question in twenty thousand starts the
+// cache afresh).
+template <bool (*Native)(uint32_t, qo_object *, int32_t, qo_object *)>
+void runNativeDayByDay(benchmark::State &state, std::initializer_list<int32_t> values) {
+    qo_object argv[8] = {};
+    int32_t argc = 0;
+    for (int32_t v : values)
+        argv[argc++] = qo_object_new_int32(v);
+    uint64_t now = NOW;
+    for (auto _ : state) {
+        now = now + 86400000ULL > NOW + 20000 * 86400000ULL ? NOW : now + 86400000ULL;
+        sh_time_update(now);
+        qo_object out = nullptr;
+        const auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(Native(1, argv, argc, &out));
+        const auto stop = std::chrono::steady_clock::now();
+        state.SetIterationTime(std::chrono::duration<double>(stop - start).count());
+        qo_object_free(&out);
+    }
+    for (int32_t i = 0; i < argc; ++i)
+        qo_object_free(&argv[i]);
+}
+void BM_SunWindowNewDay(benchmark::State &s) {
     kbench::PluginGuard plugin;
     sunHome();
-    qo_object argv[4] = {qo_object_new_int32(2), qo_object_new_int32(1800), qo_object_new_int32(1),
-                         qo_object_new_int32(0)};
-    uint64_t now = NOW;
-    for (auto _ : state) {
-        // Forward a day at a time through 2024..2078, then back to 2024
-        // (one question in twenty thousand starts the cache afresh).
-        now = now + 86400000ULL > NOW + 20000 * 86400000ULL ? NOW : now + 86400000ULL;
-        sh_time_update(now);
-        qo_object out = nullptr;
-        const auto start = std::chrono::steady_clock::now();
-        benchmark::DoNotOptimize(sh_sun_window(1, argv, 4, &out));
-        const auto stop = std::chrono::steady_clock::now();
-        state.SetIterationTime(std::chrono::duration<double>(stop - start).count());
-        qo_object_free(&out);
-    }
-    for (qo_object &o : argv)
-        qo_object_free(&o);
+    runNativeDayByDay<sh_sun_window>(s, {2, 1800, 1, 0});
 }
 // sh_calendar timed the same way, for the same clock reads.
-void BM_CalendarManualTime(benchmark::State &state) {
+void BM_CalendarManualTime(benchmark::State &s) {
     kbench::PluginGuard plugin;
-    qo_object argv[3] = {qo_object_new_int32(24), qo_object_new_int32(6), qo_object_new_int32(15)};
-    uint64_t now = NOW;
-    for (auto _ : state) {
-        now = now + 86400000ULL > NOW + 20000 * 86400000ULL ? NOW : now + 86400000ULL;
-        sh_time_update(now);
-        qo_object out = nullptr;
-        const auto start = std::chrono::steady_clock::now();
-        benchmark::DoNotOptimize(sh_calendar(1, argv, 3, &out));
-        const auto stop = std::chrono::steady_clock::now();
-        state.SetIterationTime(std::chrono::duration<double>(stop - start).count());
-        qo_object_free(&out);
-    }
-    for (qo_object &o : argv)
-        qo_object_free(&o);
+    runNativeDayByDay<sh_calendar>(s, {24, 6, 15});
 }
 void BM_SunElevation(benchmark::State &s) {
     kbench::PluginGuard plugin;
