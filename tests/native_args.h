@@ -35,6 +35,7 @@ struct NativeShape {
 // nothing, or, with a range, a value just below it or just above it. Both
 // ends of each range are taken.
 inline void expectWrongArgumentsRefused(const NativeShape &s) {
+    ASSERT_TRUE(s.range.empty() || s.range.size() == s.valid.size()) << "a range per position";
     for (size_t argc : {size_t(0), s.valid.size() - 1, s.valid.size() + 1}) {
         Args args;
         for (size_t i = 0; i < argc; ++i)
