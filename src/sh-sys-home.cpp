@@ -21,7 +21,7 @@ ShPublished<ShHome> gHome;
 std::atomic<uint32_t> gHomeGeneration{0};
 // The last generation handed out, under gHome's writer flag.
 uint32_t guHomeGenerationLast;
-std::atomic<bool> gbHomeMissLogged{false};
+std::atomic<uint32_t> guHomeMissLogged{0}; // a word: see ShPublished::m_uWriting
 
 // Publishes fnChange(record) as the next generation.
 template <typename F> void sh_home_publish(F fnChange) {
@@ -56,11 +56,11 @@ void sh_home_drop() {
         stHome.dLongitude = 0.0;
         stHome.stZone = ShZone{};
     });
-    gbHomeMissLogged.store(false, std::memory_order_relaxed);
+    guHomeMissLogged.store(0, std::memory_order_relaxed);
 }
 
 bool sh_home_first_miss() {
-    return !gbHomeMissLogged.exchange(true, std::memory_order_relaxed);
+    return guHomeMissLogged.exchange(1, std::memory_order_relaxed) == 0;
 }
 
 extern "C" {

@@ -54,7 +54,7 @@ template <typename T> class ShPublished {
     // fnWrite(T &spare, const T &current) fills the spare copy and answers
     // whether to publish it. Waits for any other writer.
     template <typename F> bool write(F fnWrite) {
-        while (m_bWriting.exchange(true, std::memory_order_acquire))
+        while (m_uWriting.exchange(1, std::memory_order_acquire) != 0)
             sh_publish_pause();
         return write_held(fnWrite);
     }
@@ -62,7 +62,7 @@ template <typename T> class ShPublished {
     // As write(), but false at once, nothing written, while another writer
     // is at work.
     template <typename F> bool try_write(F fnWrite) {
-        if (m_bWriting.exchange(true, std::memory_order_acquire))
+        if (m_uWriting.exchange(1, std::memory_order_acquire) != 0)
             return false;
         return write_held(fnWrite);
     }
@@ -76,14 +76,16 @@ template <typename T> class ShPublished {
         const bool bPublish = fnWrite(m_astCopy[uSpare], m_astCopy[uCurrent]);
         if (bPublish)
             m_uPublished.store(uSpare, std::memory_order_seq_cst);
-        m_bWriting.store(false, std::memory_order_release);
+        m_uWriting.store(0, std::memory_order_release);
         return bPublish;
     }
 
     T m_astCopy[2]{};
     std::atomic<uint32_t> m_uPublished{0};
     mutable std::atomic<uint32_t> m_auReaders[2]{};
-    std::atomic<bool> m_bWriting{false};
+    // A word, not a bool: a one-byte exchange is a libatomic call on some
+    // targets (riscv64), a word's is one instruction everywhere.
+    std::atomic<uint32_t> m_uWriting{0};
 };
 
 #endif // SH_SYS_PUBLISH_H
